@@ -1,0 +1,34 @@
+// The activity log: the lines of the list box lstView, each with its time prefix.
+#pragma once
+
+#include <string>
+
+#include "panel/form.h"
+#include "platform/platform.h"
+
+namespace oapanel {
+
+class ActivityLog {
+public:
+    // A list box index is 16-bit signed, so the log holds at most this many lines.
+    static constexpr int kMaxLines = 32767;
+
+    ActivityLog(Form& form, platform::Clock& clock) : form_(form), clock_(clock) {}
+
+    // "YYYY-MM-DD HH:mm:SS - " for the current local time.
+    std::string GetLogTime();
+    // Adds prefix & text as the last line and selects it. At the limit the oldest line goes.
+    void AppendLog(const std::string& text);
+    // Adds a line without moving the selection (for writers that select later, or never).
+    void AddLineUnselected(const std::string& text);
+    // Appends suffix to the selected line: the user's pick, if they clicked an older one.
+    void ExtendLogLine(const std::string& suffix);
+    // Selects the newest line.
+    void SelectLast();
+
+private:
+    Form& form_;
+    platform::Clock& clock_;
+};
+
+}  // namespace oapanel

@@ -1,0 +1,247 @@
+// The boundary between oapanel and the operating system.
+//
+// Every call the program makes into Windows goes through one of these interfaces. Each
+// operation mirrors the platform call it stands for and passes the same arguments (access
+// masks, status codes), so the program's own logic stays above this line and its exact use
+// of the platform can be tested against the simulated machine in tests/fake.
+//
+// Text is UTF-8 everywhere; the real backend converts to the ANSI code page at the "A"
+// functions and to UTF-16 at the user-interface functions. This header must not include
+// <windows.h>: the core compiles on Linux too.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+
+namespace platform {
+
+// An opaque handle value as the platform hands it out; 0 means "none".
+using Handle = std::uintptr_t;
+
+// ---------------------------------------------------------------------------------------
+// Platform constants the program passes through unchanged.
+
+inline constexpr std::uint32_t SC_MANAGER_CONNECT = 0x00000001;
+inline constexpr std::uint32_t GENERIC_READ = 0x80000000;
+
+inline constexpr std::uint32_t ERROR_SUCCESS = 0;
+inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
+inline constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
+inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr std::uint32_t ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+
+inline constexpr std::uint32_t SERVICE_STOPPED = 1;
+inline constexpr std::uint32_t SERVICE_START_PENDING = 2;
+inline constexpr std::uint32_t SERVICE_STOP_PENDING = 3;
+inline constexpr std::uint32_t SERVICE_RUNNING = 4;
+inline constexpr std::uint32_t SERVICE_CONTINUE_PENDING = 5;
+inline constexpr std::uint32_t SERVICE_PAUSE_PENDING = 6;
+inline constexpr std::uint32_t SERVICE_PAUSED = 7;
+
+inline constexpr std::uint32_t SERVICE_AUTO_START = 2;
+inline constexpr std::uint32_t SERVICE_DEMAND_START = 3;
+inline constexpr std::uint32_t SERVICE_DISABLED = 4;
+
+// Message box styles and answers.
+inline constexpr std::uint32_t MB_OK = 0x0;
+inline constexpr std::uint32_t MB_OKCANCEL = 0x1;
+inline constexpr std::uint32_t MB_ICONSTOP = 0x10;
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// ---------------------------------------------------------------------------------------
+// The running program itself.
+
+struct VersionInfo {
+    int major = 0;
+    int minor = 0;
+    int revision = 0;  // the fourth number of the version block
+};
+
+class Application {
+public:
+    virtual ~Application() = default;
+
+    // The folder holding the executable, without a trailing backslash (a drive root keeps it).
+    virtual std::string appPath() = 0;
+    // The program's name ("oapanel"): message box captions, tray tooltip, Run entry name.
+    virtual std::string appTitle() = 0;
+    // The executable's file name without its extension.
+    virtual std::string exeName() = 0;
+    virtual VersionInfo version() = 0;
+    // Whether another copy of this executable is already running.
+    virtual bool previousInstanceRunning() = 0;
+    // A text of the program's string table (IDS_*), empty when absent.
+    virtual std::string resourceString(int id) = 0;
+
+    // MessageBox with the given style; returns IDOK, IDCANCEL, ...
+    virtual int messageBox(const std::string& text, std::uint32_t style,
+                           const std::string& title) = 0;
+    // Ends the process at once: no further statement and no unload handler runs.
+    [[noreturn]] virtual void endProcess(std::uint32_t exitCode) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// Time.
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalTime localTime() = 0;
+    // Seconds on a clock that never jumps (not the time of day).
+    virtual double monotonicSeconds() = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// The Service Control Manager (advapi32).
+
+struct ServiceStatus {  // SERVICE_STATUS
+    std::uint32_t serviceType = 0;
+    std::uint32_t currentState = 0;
+    std::uint32_t controlsAccepted = 0;
+    std::uint32_t win32ExitCode = 0;
+    std::uint32_t serviceSpecificExitCode = 0;
+    std::uint32_t checkPoint = 0;
+    std::uint32_t waitHint = 0;
+};
+
+struct ServiceConfig {  // QUERY_SERVICE_CONFIGA, its strings converted from ANSI
+    std::uint32_t serviceType = 0;
+    std::uint32_t startType = 0;
+    std::uint32_t errorControl = 0;
+    std::string binaryPathName;
+    std::string loadOrderGroup;
+    std::uint32_t tagId = 0;
+    std::string dependencies;
+    std::string serviceStartName;
+    std::string displayName;
+};
+
+class ServiceManager {
+public:
+    virtual ~ServiceManager() = default;
+    // OpenSCManagerA(NULL, NULL, access): the local machine's active database.
+    virtual Handle openSCManager(std::uint32_t access) = 0;
+    virtual Handle openService(Handle manager, const std::string& name,
+                               std::uint32_t access) = 0;
+    virtual bool queryServiceStatus(Handle service, ServiceStatus& status) = 0;
+    // QueryServiceConfigA with its size protocol: a buffer of bufferSize bytes; when that is
+    // too small the call fails with ERROR_INSUFFICIENT_BUFFER and bytesNeeded says how many.
+    virtual bool queryServiceConfig(Handle service, ServiceConfig& config,
+                                    std::uint32_t bufferSize, std::uint32_t& bytesNeeded) = 0;
+    virtual bool closeServiceHandle(Handle handle) = 0;
+    // GetLastError() right after the last failing call above.
+    virtual std::uint32_t lastError() = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// The window system: the form model the program owns, mirrored into a real window.
+
+enum class ControlKind { Button, Label, ListBox, CheckBox, PictureBox, Timer };
+
+struct Font {
+    std::string name;
+    int points = 9;
+    bool underline = false;
+    std::uint32_t color = 0;  // 0x00BBGGRR
+};
+
+// One control of the form. Positions and sizes are in twips (15 per pixel at 96 dpi).
+struct Control {
+    int id = 0;
+    ControlKind kind = ControlKind::Label;
+    std::string name;
+    std::string caption;
+    bool enabled = true;
+    bool visible = true;
+    int left = 0, top = 0, width = 0, height = 0;
+    int tabIndex = 0;
+    Font font;
+    std::deque<std::string> items;  // list box lines
+    int selected = -1;              // list box selection, -1 for none
+    int interval = 0;               // timer interval in milliseconds
+};
+
+enum class WindowState { Normal, Minimized, Maximized };
+
+// What changed, so the backend mirrors only that.
+enum class Change { Caption, Enabled, Visible, Geometry, Selection, Interval };
+
+// The events the window raises into the program (Form_Load, clicks, ...).
+class FormEvents {
+public:
+    virtual ~FormEvents() = default;
+    virtual void onLoad() = 0;
+    virtual void onResize() = 0;
+    // reason: 0 the user closed the window, 1 the program, 2 shutdown or log-off, 3 task
+    // manager. Returns true to cancel the unload.
+    virtual bool onQueryUnload(int reason) = 0;
+    virtual void onUnload() = 0;
+    virtual void onClick(int controlId) = 0;
+    virtual void onTimer(int timerId) = 0;
+    // The user picked a line of a list box; the model is updated before this is raised.
+    virtual void onListSelect(int controlId, int index) = 0;
+};
+
+// The whole form: the program changes it through panel/form.h, which tells the window system
+// what changed; the window system writes back what the user changed (selection, size, state).
+struct FormModel {
+    std::string caption;
+    WindowState state = WindowState::Normal;
+    bool visible = false;
+    int width = 0, height = 0;              // outer size in twips
+    int clientWidth = 0, clientHeight = 0;  // design client area in twips
+    std::vector<Control> controls;
+
+    Control* find(int id) {
+        for (auto& c : controls)
+            if (c.id == id) return &c;
+        return nullptr;
+    }
+};
+
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+
+    // Creates the window and every control of the model (hidden ones are created but not
+    // shown), raises onLoad, then shows the window. Events go to `events`.
+    virtual void createForm(FormModel& model, FormEvents& events) = 0;
+    // Mirrors one changed property of a control, or of the form when controlId is 0.
+    virtual void controlChanged(int controlId, Change what) = 0;
+    // The list box gained a line at the end / had line `index` replaced / lost its first line.
+    virtual void listAdded(int controlId) = 0;
+    virtual void listReplaced(int controlId, int index) = 0;
+    virtual void listRemovedFirst(int controlId) = 0;
+
+    // Dispatches the pending window messages, as DoEvents does; handlers may run inside.
+    virtual void pumpEvents() = 0;
+
+    // Icons: ExtractIconA of an executable, WM_SETICON ICON_SMALL on the form, DestroyIcon.
+    virtual bool fileExists(const std::string& path) = 0;
+    virtual Handle extractIcon(const std::string& exePath, int index) = 0;
+    virtual void setSmallIcon(Handle icon) = 0;
+    virtual void destroyIcon(Handle icon) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    virtual Application& app() = 0;
+    virtual Clock& clock() = 0;
+    virtual ServiceManager& services() = 0;
+    virtual WindowSystem& windows() = 0;
+};
+
+}  // namespace platform

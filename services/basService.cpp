@@ -1,0 +1,58 @@
+#include "services/basService.h"
+
+namespace oapanel {
+
+namespace {
+
+// Closes its service-manager handle on every path, also when the handle is 0: the manager
+// and the service handle are always both closed, service first.
+class ScHandle {
+public:
+    ScHandle(platform::ServiceManager& scm, platform::Handle h) : scm_(scm), h_(h) {}
+    ~ScHandle() { scm_.closeServiceHandle(h_); }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+    platform::Handle get() const { return h_; }
+
+private:
+    platform::ServiceManager& scm_;
+    platform::Handle h_;
+};
+
+}  // namespace
+
+std::string TrimBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
+                      std::int32_t& lStartType, std::string& strBinPath) {
+    bool result = true;
+    ScHandle manager(scm, scm.openSCManager(platform::SC_MANAGER_CONNECT));
+    if (manager.get() == 0) result = false;  // the service cannot be opened either
+
+    ScHandle service(scm, scm.openService(manager.get(), TrimBlanks(strName), platform::GENERIC_READ));
+    if (service.get() == 0) return false;
+
+    platform::ServiceStatus status;
+    if (!scm.queryServiceStatus(service.get(), status)) return false;
+    if (status.currentState >= platform::SERVICE_STOPPED &&
+        status.currentState <= platform::SERVICE_PAUSED)
+        lState = static_cast<std::int32_t>(status.currentState);
+
+    platform::ServiceConfig config;
+    std::uint32_t needed = 0;
+    if (!scm.queryServiceConfig(service.get(), config, 0, needed) &&
+        scm.lastError() != platform::ERROR_INSUFFICIENT_BUFFER)
+        result = false;
+    if (!scm.queryServiceConfig(service.get(), config, needed, needed)) return false;
+
+    lStartType = static_cast<std::int32_t>(config.startType);
+    strBinPath = TrimBlanks(config.binaryPathName);
+    return result;
+}
+
+}  // namespace oapanel

@@ -1,0 +1,31 @@
+// Asks the Service Control Manager about one service.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace oapanel {
+
+// Opens the service, reads its status and configuration and closes everything again.
+// Returns true only when all of that succeeded. Each out-argument is written only when its
+// part was read, so the caller's value survives a failure:
+//   lState      the current state (1..7), when the status was read
+//   lStartType  dwStartType, when the configuration was read
+//   strBinPath  the configured command line, trimmed of blanks, when the configuration was read
+bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
+                      std::int32_t& lStartType, std::string& strBinPath);
+
+// The readings the callers make of a query.
+inline bool CountsAsRunning(bool ok, std::int32_t state) {
+    return ok && state != static_cast<std::int32_t>(platform::SERVICE_STOPPED);
+}
+inline bool IsFullyRunning(bool ok, std::int32_t state) {
+    return ok && state == static_cast<std::int32_t>(platform::SERVICE_RUNNING);
+}
+
+// Removes leading and trailing blanks (spaces only, as the callers' names are plain text).
+std::string TrimBlanks(const std::string& text);
+
+}  // namespace oapanel

@@ -1,0 +1,215 @@
+#include "tests/fake/fake_platform.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace fake {
+
+namespace {
+
+std::string upper(std::string s) {
+    for (auto& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+std::string hex(platform::Handle h) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
+}  // namespace
+
+bool Faults::check(const std::string& op, std::uint32_t& lastError) const {
+    auto it = failing_.find(op);
+    if (it == failing_.end()) return false;
+    lastError = it->second;
+    return true;
+}
+
+// --- application ---------------------------------------------------------------------
+
+std::string FakeApplication::resourceString(int id) {
+    auto it = strings.find(id);
+    return it == strings.end() ? std::string() : it->second;
+}
+
+int FakeApplication::messageBox(const std::string& text, std::uint32_t style,
+                                const std::string& boxTitle) {
+    calls_.push_back("MessageBox " + text);
+    boxes.push_back({text, style, boxTitle});
+    if (answers.empty()) return platform::IDOK;
+    const int answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
+void FakeApplication::endProcess(std::uint32_t exitCode) {
+    calls_.push_back("ExitProcess " + std::to_string(exitCode));
+    ended = true;
+    throw ProcessEnded{exitCode};
+}
+
+// --- service manager ---------------------------------------------------------------
+
+void FakeServiceManager::install(const std::string& name, std::uint32_t state,
+                                 const std::string& binPath, std::uint32_t startType) {
+    Service s;
+    s.state = state;
+    s.config.serviceType = 0x10;
+    s.config.startType = startType;
+    s.config.binaryPathName = binPath;
+    s.config.displayName = name;
+    installed[upper(name)] = s;
+}
+
+FakeServiceManager::Service* FakeServiceManager::find(const std::string& name) {
+    auto it = installed.find(upper(name));
+    return it == installed.end() ? nullptr : &it->second;
+}
+
+bool FakeServiceManager::failed(const std::string& op) { return faults_.check(op, lastError_); }
+
+platform::Handle FakeServiceManager::openSCManager(std::uint32_t access) {
+    calls_.push_back("OpenSCManagerA " + hex(access));
+    if (failed("OpenSCManagerA")) return 0;
+    const platform::Handle h = nextHandle_++;
+    open_[h] = "";
+    return h;
+}
+
+platform::Handle FakeServiceManager::openService(platform::Handle manager, const std::string& name,
+                                                 std::uint32_t access) {
+    calls_.push_back("OpenServiceA " + name + " " + hex(access));
+    auto it = open_.find(manager);
+    if (manager == 0 || it == open_.end() || !it->second.empty()) {
+        lastError_ = platform::ERROR_INVALID_HANDLE;
+        return 0;
+    }
+    if (failed("OpenServiceA")) return 0;
+    if (!find(name)) {
+        lastError_ = platform::ERROR_SERVICE_DOES_NOT_EXIST;
+        return 0;
+    }
+    const platform::Handle h = nextHandle_++;
+    open_[h] = upper(name);
+    return h;
+}
+
+bool FakeServiceManager::queryServiceStatus(platform::Handle service,
+                                            platform::ServiceStatus& status) {
+    calls_.push_back("QueryServiceStatus");
+    auto it = open_.find(service);
+    if (it == open_.end() || it->second.empty()) {
+        lastError_ = platform::ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (failed("QueryServiceStatus")) return false;
+    status = {};
+    status.serviceType = 0x10;
+    status.currentState = installed[it->second].state;
+    return true;
+}
+
+bool FakeServiceManager::queryServiceConfig(platform::Handle service,
+                                            platform::ServiceConfig& config,
+                                            std::uint32_t bufferSize,
+                                            std::uint32_t& bytesNeeded) {
+    calls_.push_back("QueryServiceConfigA " + std::to_string(bufferSize));
+    auto it = open_.find(service);
+    if (it == open_.end() || it->second.empty()) {
+        lastError_ = platform::ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (failed("QueryServiceConfigA")) return false;
+    const auto& c = installed[it->second].config;
+    // The record, then each string with its terminating NUL, as the real call lays them out.
+    const std::size_t needed = 36 + c.binaryPathName.size() + 1 + c.loadOrderGroup.size() + 1 +
+                               c.dependencies.size() + 2 + c.serviceStartName.size() + 1 +
+                               c.displayName.size() + 1;
+    if (bufferSize < needed) {
+        bytesNeeded = static_cast<std::uint32_t>(needed);
+        lastError_ = platform::ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    config = c;
+    return true;
+}
+
+bool FakeServiceManager::closeServiceHandle(platform::Handle handle) {
+    calls_.push_back("CloseServiceHandle " + hex(handle));
+    closed.push_back(handle);
+    if (open_.erase(handle) == 0) {
+        lastError_ = platform::ERROR_INVALID_HANDLE;
+        return false;
+    }
+    return true;
+}
+
+// --- window system -------------------------------------------------------------------
+
+void FakeWindowSystem::createForm(platform::FormModel& m, platform::FormEvents& e) {
+    calls_.push_back("CreateWindow");
+    model = &m;
+    events = &e;
+    e.onLoad();
+    m.visible = true;
+}
+
+void FakeWindowSystem::controlChanged(int controlId, platform::Change what) {
+    calls_.push_back("Mirror " + std::to_string(controlId) + " " +
+                     std::to_string(static_cast<int>(what)));
+}
+
+void FakeWindowSystem::listAdded(int controlId) {
+    calls_.push_back("LB_ADDSTRING " + std::to_string(controlId));
+}
+
+void FakeWindowSystem::listReplaced(int controlId, int index) {
+    calls_.push_back("LB_REPLACE " + std::to_string(controlId) + " " + std::to_string(index));
+}
+
+void FakeWindowSystem::listRemovedFirst(int controlId) {
+    calls_.push_back("LB_DELETESTRING " + std::to_string(controlId) + " 0");
+}
+
+void FakeWindowSystem::pumpEvents() {
+    ++pumps;
+    clock_.monotonic += pumpStep;
+}
+
+platform::Handle FakeWindowSystem::extractIcon(const std::string& exePath, int index) {
+    calls_.push_back("ExtractIconA " + exePath + " " + std::to_string(index));
+    const platform::Handle h = nextIcon_++;
+    liveIcons.insert(h);
+    return h;
+}
+
+void FakeWindowSystem::setSmallIcon(platform::Handle icon) {
+    calls_.push_back("WM_SETICON ICON_SMALL " + hex(icon));
+    smallIcon = icon;
+}
+
+void FakeWindowSystem::destroyIcon(platform::Handle icon) {
+    calls_.push_back("DestroyIcon " + hex(icon));
+    liveIcons.erase(icon);
+}
+
+void FakeWindowSystem::userSelects(int listId, int index) {
+    model->find(listId)->selected = index;
+    events->onListSelect(listId, index);
+}
+
+void FakeWindowSystem::userClicks(int controlId) { events->onClick(controlId); }
+
+// --- the machine -----------------------------------------------------------------------
+
+FakePlatform::FakePlatform() = default;
+
+int FakePlatform::count(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
+        return c.compare(0, prefix.size(), prefix) == 0;
+    }));
+}
+
+}  // namespace fake
