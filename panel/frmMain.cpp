@@ -30,7 +30,7 @@ void frmMain::Form_Load() {
 
 void frmMain::RefuseSecondInstance() {
     if (!os_.app().previousInstanceRunning()) return;
-    os_.app().messageBox("您已经运行这个应用程序了", platform::MB_OK, os_.app().appTitle());
+    os_.app().messageBox("您已经运行这个应用程序了", platform::kMbOk, os_.app().appTitle());
     os_.app().endProcess(0);
 }
 

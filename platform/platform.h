@@ -25,33 +25,33 @@ using Handle = std::uintptr_t;
 // ---------------------------------------------------------------------------------------
 // Platform constants the program passes through unchanged.
 
-inline constexpr std::uint32_t SC_MANAGER_CONNECT = 0x00000001;
-inline constexpr std::uint32_t GENERIC_READ = 0x80000000;
+inline constexpr std::uint32_t kScManagerConnect = 0x00000001;
+inline constexpr std::uint32_t kGenericRead = 0x80000000;
 
-inline constexpr std::uint32_t ERROR_SUCCESS = 0;
-inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
-inline constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
-inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
-inline constexpr std::uint32_t ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+inline constexpr std::uint32_t kErrorSuccess = 0;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
 
-inline constexpr std::uint32_t SERVICE_STOPPED = 1;
-inline constexpr std::uint32_t SERVICE_START_PENDING = 2;
-inline constexpr std::uint32_t SERVICE_STOP_PENDING = 3;
-inline constexpr std::uint32_t SERVICE_RUNNING = 4;
-inline constexpr std::uint32_t SERVICE_CONTINUE_PENDING = 5;
-inline constexpr std::uint32_t SERVICE_PAUSE_PENDING = 6;
-inline constexpr std::uint32_t SERVICE_PAUSED = 7;
+inline constexpr std::uint32_t kServiceStopped = 1;
+inline constexpr std::uint32_t kServiceStartPending = 2;
+inline constexpr std::uint32_t kServiceStopPending = 3;
+inline constexpr std::uint32_t kServiceRunning = 4;
+inline constexpr std::uint32_t kServiceContinuePending = 5;
+inline constexpr std::uint32_t kServicePausePending = 6;
+inline constexpr std::uint32_t kServicePaused = 7;
 
-inline constexpr std::uint32_t SERVICE_AUTO_START = 2;
-inline constexpr std::uint32_t SERVICE_DEMAND_START = 3;
-inline constexpr std::uint32_t SERVICE_DISABLED = 4;
+inline constexpr std::uint32_t kServiceAutoStart = 2;
+inline constexpr std::uint32_t kServiceDemandStart = 3;
+inline constexpr std::uint32_t kServiceDisabled = 4;
 
 // Message box styles and answers.
-inline constexpr std::uint32_t MB_OK = 0x0;
-inline constexpr std::uint32_t MB_OKCANCEL = 0x1;
-inline constexpr std::uint32_t MB_ICONSTOP = 0x10;
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
+inline constexpr std::uint32_t kMbOk = 0x0;
+inline constexpr std::uint32_t kMbOkCancel = 0x1;
+inline constexpr std::uint32_t kMbIconStop = 0x10;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
 
 // ---------------------------------------------------------------------------------------
 // The running program itself.
@@ -78,7 +78,7 @@ public:
     // A text of the program's string table (IDS_*), empty when absent.
     virtual std::string resourceString(int id) = 0;
 
-    // MessageBox with the given style; returns IDOK, IDCANCEL, ...
+    // MessageBox with the given style; returns kIdOk, kIdCancel, ...
     virtual int messageBox(const std::string& text, std::uint32_t style,
                            const std::string& title) = 0;
     // Ends the process at once: no further statement and no unload handler runs.
@@ -135,7 +135,7 @@ public:
                                std::uint32_t access) = 0;
     virtual bool queryServiceStatus(Handle service, ServiceStatus& status) = 0;
     // QueryServiceConfigA with its size protocol: a buffer of bufferSize bytes; when that is
-    // too small the call fails with ERROR_INSUFFICIENT_BUFFER and bytesNeeded says how many.
+    // too small the call fails with kErrorInsufficientBuffer and bytesNeeded says how many.
     virtual bool queryServiceConfig(Handle service, ServiceConfig& config,
                                     std::uint32_t bufferSize, std::uint32_t& bytesNeeded) = 0;
     virtual bool closeServiceHandle(Handle handle) = 0;

@@ -31,22 +31,22 @@ std::string TrimBlanks(const std::string& text) {
 bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
                       std::int32_t& lStartType, std::string& strBinPath) {
     bool result = true;
-    ScHandle manager(scm, scm.openSCManager(platform::SC_MANAGER_CONNECT));
+    ScHandle manager(scm, scm.openSCManager(platform::kScManagerConnect));
     if (manager.get() == 0) result = false;  // the service cannot be opened either
 
-    ScHandle service(scm, scm.openService(manager.get(), TrimBlanks(strName), platform::GENERIC_READ));
+    ScHandle service(scm, scm.openService(manager.get(), TrimBlanks(strName), platform::kGenericRead));
     if (service.get() == 0) return false;
 
     platform::ServiceStatus status;
     if (!scm.queryServiceStatus(service.get(), status)) return false;
-    if (status.currentState >= platform::SERVICE_STOPPED &&
-        status.currentState <= platform::SERVICE_PAUSED)
+    if (status.currentState >= platform::kServiceStopped &&
+        status.currentState <= platform::kServicePaused)
         lState = static_cast<std::int32_t>(status.currentState);
 
     platform::ServiceConfig config;
     std::uint32_t needed = 0;
     if (!scm.queryServiceConfig(service.get(), config, 0, needed) &&
-        scm.lastError() != platform::ERROR_INSUFFICIENT_BUFFER)
+        scm.lastError() != platform::kErrorInsufficientBuffer)
         result = false;
     if (!scm.queryServiceConfig(service.get(), config, needed, needed)) return false;
 

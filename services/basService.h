@@ -19,10 +19,10 @@ bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::i
 
 // The readings the callers make of a query.
 inline bool CountsAsRunning(bool ok, std::int32_t state) {
-    return ok && state != static_cast<std::int32_t>(platform::SERVICE_STOPPED);
+    return ok && state != static_cast<std::int32_t>(platform::kServiceStopped);
 }
 inline bool IsFullyRunning(bool ok, std::int32_t state) {
-    return ok && state == static_cast<std::int32_t>(platform::SERVICE_RUNNING);
+    return ok && state == static_cast<std::int32_t>(platform::kServiceRunning);
 }
 
 // Removes leading and trailing blanks (spaces only, as the callers' names are plain text).

@@ -38,7 +38,7 @@ int FakeApplication::messageBox(const std::string& text, std::uint32_t style,
                                 const std::string& boxTitle) {
     calls_.push_back("MessageBox " + text);
     boxes.push_back({text, style, boxTitle});
-    if (answers.empty()) return platform::IDOK;
+    if (answers.empty()) return platform::kIdOk;
     const int answer = answers.front();
     answers.erase(answers.begin());
     return answer;
@@ -83,12 +83,12 @@ platform::Handle FakeServiceManager::openService(platform::Handle manager, const
     calls_.push_back("OpenServiceA " + name + " " + hex(access));
     auto it = open_.find(manager);
     if (manager == 0 || it == open_.end() || !it->second.empty()) {
-        lastError_ = platform::ERROR_INVALID_HANDLE;
+        lastError_ = platform::kErrorInvalidHandle;
         return 0;
     }
     if (failed("OpenServiceA")) return 0;
     if (!find(name)) {
-        lastError_ = platform::ERROR_SERVICE_DOES_NOT_EXIST;
+        lastError_ = platform::kErrorServiceDoesNotExist;
         return 0;
     }
     const platform::Handle h = nextHandle_++;
@@ -101,7 +101,7 @@ bool FakeServiceManager::queryServiceStatus(platform::Handle service,
     calls_.push_back("QueryServiceStatus");
     auto it = open_.find(service);
     if (it == open_.end() || it->second.empty()) {
-        lastError_ = platform::ERROR_INVALID_HANDLE;
+        lastError_ = platform::kErrorInvalidHandle;
         return false;
     }
     if (failed("QueryServiceStatus")) return false;
@@ -118,7 +118,7 @@ bool FakeServiceManager::queryServiceConfig(platform::Handle service,
     calls_.push_back("QueryServiceConfigA " + std::to_string(bufferSize));
     auto it = open_.find(service);
     if (it == open_.end() || it->second.empty()) {
-        lastError_ = platform::ERROR_INVALID_HANDLE;
+        lastError_ = platform::kErrorInvalidHandle;
         return false;
     }
     if (failed("QueryServiceConfigA")) return false;
@@ -129,7 +129,7 @@ bool FakeServiceManager::queryServiceConfig(platform::Handle service,
                                c.displayName.size() + 1;
     if (bufferSize < needed) {
         bytesNeeded = static_cast<std::uint32_t>(needed);
-        lastError_ = platform::ERROR_INSUFFICIENT_BUFFER;
+        lastError_ = platform::kErrorInsufficientBuffer;
         return false;
     }
     config = c;
@@ -140,7 +140,7 @@ bool FakeServiceManager::closeServiceHandle(platform::Handle handle) {
     calls_.push_back("CloseServiceHandle " + hex(handle));
     closed.push_back(handle);
     if (open_.erase(handle) == 0) {
-        lastError_ = platform::ERROR_INVALID_HANDLE;
+        lastError_ = platform::kErrorInvalidHandle;
         return false;
     }
     return true;

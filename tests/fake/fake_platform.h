@@ -80,7 +80,7 @@ public:
 class FakeServiceManager : public platform::ServiceManager {
 public:
     struct Service {
-        std::uint32_t state = platform::SERVICE_STOPPED;
+        std::uint32_t state = platform::kServiceStopped;
         platform::ServiceConfig config;
     };
 
@@ -88,7 +88,7 @@ public:
 
     std::map<std::string, Service> installed;  // by upper-cased name
     void install(const std::string& name, std::uint32_t state, const std::string& binPath = "",
-                 std::uint32_t startType = platform::SERVICE_DEMAND_START);
+                 std::uint32_t startType = platform::kServiceDemandStart);
     Service* find(const std::string& name);
 
     // Handles opened and not yet closed; every operation should leave this empty.

@@ -26,16 +26,16 @@ TEST(QueryServiceInfo, ReadsStateStartTypeAndBinaryPath) {
         std::uint32_t state;
         bool running, fully;
     } cases[] = {
-        {platform::SERVICE_STOPPED, false, false},
-        {platform::SERVICE_START_PENDING, true, false},
-        {platform::SERVICE_STOP_PENDING, true, false},
-        {platform::SERVICE_RUNNING, true, true},
-        {platform::SERVICE_PAUSED, true, false},
+        {platform::kServiceStopped, false, false},
+        {platform::kServiceStartPending, true, false},
+        {platform::kServiceStopPending, true, false},
+        {platform::kServiceRunning, true, true},
+        {platform::kServicePaused, true, false},
     };
     for (const auto& c : cases) {
         fake::FakePlatform os;
         os.scm.install("Tomcat6Brackwen", c.state, "  D:\\OA\\tomcat6\\bin\\tomcat6svc.exe  ",
-                       platform::SERVICE_AUTO_START);
+                       platform::kServiceAutoStart);
         const Query q = ask(os, "Tomcat6Brackwen");
         SCOPED_TRACE(c.state);
         EXPECT_TRUE(q.ok);
@@ -50,7 +50,7 @@ TEST(QueryServiceInfo, ReadsStateStartTypeAndBinaryPath) {
 
 TEST(QueryServiceInfo, AsksWithTheDocumentedAccessAndSizeProtocol) {
     fake::FakePlatform os;
-    os.scm.install("MySQL5Brackwen", platform::SERVICE_RUNNING, "D:\\OA\\mysql5\\bin\\mysqld2.exe");
+    os.scm.install("MySQL5Brackwen", platform::kServiceRunning, "D:\\OA\\mysql5\\bin\\mysqld2.exe");
     ask(os, "  MySQL5Brackwen ");  // surrounding blanks are removed before use
     const std::vector<std::string> expected = {
         "OpenSCManagerA 0x1",
@@ -73,26 +73,26 @@ TEST(QueryServiceInfo, FailuresKeepTheCallersValuesAndCloseBothHandles) {
         {"missing service", [](fake::FakePlatform&) {}, 0},
         {"manager refused",
          [](fake::FakePlatform& os) {
-             os.scm.install("Tomcat6Brackwen", platform::SERVICE_RUNNING);
-             os.faults.fail("OpenSCManagerA", platform::ERROR_ACCESS_DENIED);
+             os.scm.install("Tomcat6Brackwen", platform::kServiceRunning);
+             os.faults.fail("OpenSCManagerA", platform::kErrorAccessDenied);
          },
          0},
         {"service refused",
          [](fake::FakePlatform& os) {
-             os.scm.install("Tomcat6Brackwen", platform::SERVICE_RUNNING);
-             os.faults.fail("OpenServiceA", platform::ERROR_ACCESS_DENIED);
+             os.scm.install("Tomcat6Brackwen", platform::kServiceRunning);
+             os.faults.fail("OpenServiceA", platform::kErrorAccessDenied);
          },
          0},
         {"status unreadable",
          [](fake::FakePlatform& os) {
-             os.scm.install("Tomcat6Brackwen", platform::SERVICE_RUNNING);
-             os.faults.fail("QueryServiceStatus", platform::ERROR_ACCESS_DENIED);
+             os.scm.install("Tomcat6Brackwen", platform::kServiceRunning);
+             os.faults.fail("QueryServiceStatus", platform::kErrorAccessDenied);
          },
          0},
         {"configuration unreadable",
          [](fake::FakePlatform& os) {
-             os.scm.install("Tomcat6Brackwen", platform::SERVICE_RUNNING);
-             os.faults.fail("QueryServiceConfigA", platform::ERROR_ACCESS_DENIED);
+             os.scm.install("Tomcat6Brackwen", platform::kServiceRunning);
+             os.faults.fail("QueryServiceConfigA", platform::kErrorAccessDenied);
          },
          4},
     };

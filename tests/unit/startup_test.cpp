@@ -37,9 +37,9 @@ TEST_F(StartupTest, WebContainerStateFollowsItsService) {
         bool running;
     } cases[] = {
         {"not installed", false, 0, false},
-        {"stopped", true, platform::SERVICE_STOPPED, false},
-        {"start pending", true, platform::SERVICE_START_PENDING, true},
-        {"running", true, platform::SERVICE_RUNNING, true},
+        {"stopped", true, platform::kServiceStopped, false},
+        {"start pending", true, platform::kServiceStartPending, true},
+        {"running", true, platform::kServiceRunning, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -56,11 +56,11 @@ TEST_F(StartupTest, WebContainerStateFollowsItsService) {
 
 TEST_F(StartupTest, SecondInstanceIsRefusedBeforeAnythingElse) {
     os.application.otherInstance = true;
-    os.scm.install("Tomcat6Brackwen", platform::SERVICE_RUNNING);
+    os.scm.install("Tomcat6Brackwen", platform::kServiceRunning);
     EXPECT_THROW(load(), fake::ProcessEnded);
     ASSERT_EQ(os.application.boxes.size(), 1u);
     EXPECT_EQ(os.application.boxes[0].text, "您已经运行这个应用程序了");
-    EXPECT_EQ(os.application.boxes[0].style, platform::MB_OK);
+    EXPECT_EQ(os.application.boxes[0].style, platform::kMbOk);
     EXPECT_EQ(os.application.boxes[0].title, "oapanel");
     EXPECT_EQ(frm.form().listCount(IDC_lstView), 0);
     EXPECT_EQ(frm.form().model().caption, "oapanel");  // not even the title was set

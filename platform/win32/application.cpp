@@ -1,0 +1,97 @@
+#include "platform/win32/application.h"
+
+#include <vector>
+
+#include "platform/win32/text.h"
+
+namespace win32 {
+
+std::wstring Application::modulePath() {
+    // Grow the buffer until the whole path fits: GetModuleFileNameW truncates silently.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string Application::appPath() {
+    std::wstring path = modulePath();
+    const auto slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    // A drive root keeps its backslash ("C:\"), any other folder loses it.
+    path.resize(slash == 2 && path[1] == L':' ? slash + 1 : slash);
+    return narrow(path);
+}
+
+std::string Application::exeName() {
+    std::wstring path = modulePath();
+    const auto slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos) name.resize(dot);
+    return narrow(name);
+}
+
+std::string Application::appTitle() {
+    std::string title = resourceString(IDS_APP_TITLE);
+    return title.empty() ? exeName() : title;
+}
+
+platform::VersionInfo Application::version() {
+    const std::wstring path = modulePath();
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<std::uint8_t> block(size);
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+        !info || length < sizeof(VS_FIXEDFILEINFO))
+        return {};
+    return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+            LOWORD(info->dwFileVersionLS)};
+}
+
+bool Application::previousInstanceRunning() {
+    // A named mutex per program title in this session: the first copy creates it and keeps
+    // it; a later copy finds it already there.
+    const std::wstring name = L"Local\\" + widen(appTitle()) + L".single-instance";
+    instanceMutex_.reset(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    return instanceMutex_ && ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::string Application::resourceString(int id) {
+    const wchar_t* text = nullptr;
+    const int n = ::LoadStringW(instance_, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+    return n > 0 ? narrow(std::wstring(text, static_cast<std::size_t>(n))) : std::string();
+}
+
+int Application::messageBox(const std::string& text, std::uint32_t style,
+                            const std::string& title) {
+    // Task-modal: every window of the program waits for the answer, as with an owned box.
+    return ::MessageBoxW(nullptr, widen(text).c_str(), widen(title).c_str(),
+                         style | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+void Application::endProcess(std::uint32_t exitCode) { ::ExitProcess(exitCode); }
+
+platform::LocalTime Clock::localTime() {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+double Clock::monotonicSeconds() {
+    LARGE_INTEGER frequency{}, counter{};
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace win32

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/platform.h"
+
+namespace win32 {
+
+// The Service Control Manager through advapi32's ANSI functions.
+class ServiceManager : public platform::ServiceManager {
+public:
+    platform::Handle openSCManager(std::uint32_t access) override;
+    platform::Handle openService(platform::Handle manager, const std::string& name,
+                                 std::uint32_t access) override;
+    bool queryServiceStatus(platform::Handle service, platform::ServiceStatus& status) override;
+    bool queryServiceConfig(platform::Handle service, platform::ServiceConfig& config,
+                            std::uint32_t bufferSize, std::uint32_t& bytesNeeded) override;
+    bool closeServiceHandle(platform::Handle handle) override;
+    std::uint32_t lastError() override { return lastError_; }
+
+private:
+    std::uint32_t lastError_ = 0;
+};
+
+}  // namespace win32

@@ -1,0 +1,358 @@
+#include "platform/win32/window_system.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+#include "platform/win32/text.h"
+
+namespace win32 {
+
+namespace {
+
+const wchar_t kClassName[] = L"oapanel.frmMain";
+constexpr int kTwipsPerInch = 1440;
+
+struct ControlClass {
+    const wchar_t* windowClass;
+    DWORD style;
+    DWORD exStyle;
+};
+
+ControlClass classOf(platform::ControlKind kind) {
+    using K = platform::ControlKind;
+    switch (kind) {
+        case K::Button:
+            return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+        case K::CheckBox:
+            return {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+        case K::ListBox:
+            // Integral height stays on: the layout reads back the height the list box chose.
+            return {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY, WS_EX_CLIENTEDGE};
+        case K::Label:
+            return {L"STATIC", SS_LEFT | SS_NOTIFY, 0};
+        case K::PictureBox:
+            return {L"STATIC", SS_LEFT, 0};
+        case K::Timer:
+            break;
+    }
+    return {nullptr, 0, 0};
+}
+
+}  // namespace
+
+WindowSystem::WindowSystem(HINSTANCE instance) : instance_(instance) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &WindowSystem::windowProc;
+    wc.hInstance = instance_;
+    wc.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(IDI_APP));
+    wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    ::RegisterClassExW(&wc);
+
+    WindowDC screen(nullptr);
+    if (screen.get()) dpi_ = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        // Every text of the window is Chinese: ask for a Chinese face at the system's size,
+        // so the font mapper picks one with the glyphs even where the UI font lacks them.
+        LOGFONTW font = metrics.lfMessageFont;
+        font.lfCharSet = GB2312_CHARSET;
+        wcscpy_s(font.lfFaceName, L"Microsoft YaHei UI");
+        font_.reset(::CreateFontIndirectW(&font));
+    }
+}
+
+WindowSystem::~WindowSystem() {
+    if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+int WindowSystem::toPixels(int twips) const { return ::MulDiv(twips, dpi_, kTwipsPerInch); }
+int WindowSystem::toTwips(int pixels) const { return ::MulDiv(pixels, kTwipsPerInch, dpi_); }
+
+HWND WindowSystem::child(int id) const {
+    auto it = children_.find(id);
+    return it == children_.end() ? nullptr : it->second;
+}
+
+template <typename F>
+void WindowSystem::guarded(F&& f) {
+    // An exception must never unwind through Windows' own frames: report it and go on.
+    try {
+        f();
+    } catch (const std::exception& e) {
+        ::MessageBoxW(hwnd_, widen(e.what()).c_str(), L"oapanel", MB_OK | MB_ICONSTOP);
+    }
+}
+
+void WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& events) {
+    model_ = &model;
+    events_ = &events;
+    RECT frame{0, 0, toPixels(model.clientWidth), toPixels(model.clientHeight)};
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    const DWORD exStyle = WS_EX_CONTROLPARENT;
+    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    hwnd_ = ::CreateWindowExW(exStyle, kClassName, widen(model.caption).c_str(), style,
+                              CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                              frame.bottom - frame.top, nullptr, nullptr, instance_, this);
+    if (!hwnd_) return;
+
+    // Creating the controls in tab order makes the dialog navigation follow it.
+    std::vector<platform::Control*> ordered;
+    for (auto& c : model.controls) ordered.push_back(&c);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+    for (auto* c : ordered) createControl(*c);
+
+    // The load event runs before the window is first shown, as the program expects.
+    guarded([&] { events.onLoad(); });
+    model.visible = true;
+    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    ::UpdateWindow(hwnd_);
+}
+
+void WindowSystem::createControl(platform::Control& c) {
+    if (c.kind == platform::ControlKind::Timer) {
+        applyTimer(c);
+        return;
+    }
+    const ControlClass cls = classOf(c.kind);
+    DWORD style = WS_CHILD | cls.style;
+    if (c.visible) style |= WS_VISIBLE;
+    if (!c.enabled) style |= WS_DISABLED;
+    HWND h = ::CreateWindowExW(cls.exStyle, cls.windowClass, widen(c.caption).c_str(), style,
+                               toPixels(c.left), toPixels(c.top), toPixels(c.width),
+                               toPixels(c.height), hwnd_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_,
+                               nullptr);
+    if (!h) return;
+    children_[c.id] = h;
+    if (font_) ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    for (const auto& item : c.items)
+        ::SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+    if (c.kind == platform::ControlKind::ListBox) applyGeometry(c);
+}
+
+void WindowSystem::controlChanged(int controlId, platform::Change what) {
+    using platform::Change;
+    if (!model_ || !hwnd_) return;
+    if (controlId == 0) {
+        if (what == Change::Caption) ::SetWindowTextW(hwnd_, widen(model_->caption).c_str());
+        if (what == Change::Visible) ::ShowWindow(hwnd_, model_->visible ? SW_SHOW : SW_HIDE);
+        return;
+    }
+    platform::Control* c = model_->find(controlId);
+    if (!c) return;
+    if (c->kind == platform::ControlKind::Timer) {
+        applyTimer(*c);
+        return;
+    }
+    HWND h = child(controlId);
+    if (!h) return;
+    switch (what) {
+        case Change::Caption:
+            ::SetWindowTextW(h, widen(c->caption).c_str());
+            break;
+        case Change::Enabled:
+            ::EnableWindow(h, c->enabled);
+            break;
+        case Change::Visible:
+            ::ShowWindow(h, c->visible ? SW_SHOW : SW_HIDE);
+            break;
+        case Change::Geometry:
+            applyGeometry(*c);
+            break;
+        case Change::Selection:
+            applySelection(*c);
+            break;
+        case Change::Interval:
+            break;
+    }
+}
+
+void WindowSystem::applyGeometry(platform::Control& c) {
+    HWND h = child(c.id);
+    if (!h) return;
+    ::MoveWindow(h, toPixels(c.left), toPixels(c.top), toPixels(c.width), toPixels(c.height),
+                 TRUE);
+    if (c.kind == platform::ControlKind::ListBox) {
+        // A list box may shorten itself to whole lines; the model holds what it really is.
+        RECT r{};
+        ::GetWindowRect(h, &r);
+        c.height = toTwips(r.bottom - r.top);
+    }
+}
+
+void WindowSystem::applyTimer(const platform::Control& c) {
+    if (!hwnd_) return;
+    if (c.enabled && c.interval > 0)
+        ::SetTimer(hwnd_, static_cast<UINT_PTR>(c.id), static_cast<UINT>(c.interval), nullptr);
+    else
+        ::KillTimer(hwnd_, static_cast<UINT_PTR>(c.id));
+}
+
+void WindowSystem::applySelection(const platform::Control& c) {
+    if (HWND h = child(c.id)) ::SendMessageW(h, LB_SETCURSEL, static_cast<WPARAM>(c.selected), 0);
+}
+
+void WindowSystem::listAdded(int controlId) {
+    platform::Control* c = model_ ? model_->find(controlId) : nullptr;
+    HWND h = child(controlId);
+    if (!c || !h || c->items.empty()) return;
+    ::SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(c->items.back()).c_str()));
+}
+
+void WindowSystem::listReplaced(int controlId, int index) {
+    platform::Control* c = model_ ? model_->find(controlId) : nullptr;
+    HWND h = child(controlId);
+    if (!c || !h || index < 0 || index >= static_cast<int>(c->items.size())) return;
+    // A list box has no "set text": delete and insert, then put the selection back.
+    ::SendMessageW(h, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(h, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(h, LB_INSERTSTRING, static_cast<WPARAM>(index),
+                   reinterpret_cast<LPARAM>(widen(c->items[static_cast<std::size_t>(index)]).c_str()));
+    applySelection(*c);
+    ::SendMessageW(h, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(h, nullptr, TRUE);
+}
+
+void WindowSystem::listRemovedFirst(int controlId) {
+    if (HWND h = child(controlId)) ::SendMessageW(h, LB_DELETESTRING, 0, 0);
+}
+
+bool WindowSystem::translate(MSG& msg) {
+    // Dialog navigation gives the window Tab order and the Alt+letter access keys.
+    if (hwnd_ && ::IsDialogMessageW(hwnd_, &msg)) return true;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+    return true;
+}
+
+void WindowSystem::pumpEvents() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave the quit request for the main loop.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        translate(msg);
+    }
+}
+
+int WindowSystem::run() {
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) translate(msg);
+    return static_cast<int>(msg.wParam);
+}
+
+bool WindowSystem::fileExists(const std::string& path) {
+    return ::GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+platform::Handle WindowSystem::extractIcon(const std::string& exePath, int index) {
+    const std::wstring path = widen(exePath);
+    HMODULE module = ::GetModuleHandleW(path.c_str());
+    HICON icon = ::ExtractIconW(module ? module : instance_, path.c_str(), static_cast<UINT>(index));
+    // ExtractIcon answers 1 for a file that is not an executable or icon file.
+    if (reinterpret_cast<UINT_PTR>(icon) <= 1) return 0;
+    return reinterpret_cast<platform::Handle>(icon);
+}
+
+void WindowSystem::setSmallIcon(platform::Handle icon) {
+    if (hwnd_) ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, static_cast<LPARAM>(icon));
+}
+
+void WindowSystem::destroyIcon(platform::Handle icon) {
+    if (icon) ::DestroyIcon(reinterpret_cast<HICON>(icon));
+}
+
+LRESULT CALLBACK WindowSystem::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<WindowSystem*>(create->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<WindowSystem*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || !self->events_) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    return self->handle(msg, wParam, lParam);
+}
+
+LRESULT WindowSystem::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_TIMER:
+            guarded([&] { events_->onTimer(static_cast<int>(wParam)); });
+            return 0;
+        case WM_SIZE:
+            onSize(wParam);
+            return 0;
+        case WM_CTLCOLORSTATIC: {
+            // Labels sit on the window's face colour.
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            ::SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_CLOSE:
+            close(0);
+            return 0;
+        case WM_QUERYENDSESSION: {
+            bool cancel = false;
+            guarded([&] { cancel = events_->onQueryUnload(2); });
+            return cancel ? FALSE : TRUE;
+        }
+        case WM_ENDSESSION:
+            if (wParam) guarded([&] { events_->onUnload(); });
+            return 0;
+        case WM_DESTROY:
+            hwnd_ = nullptr;
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+    }
+}
+
+void WindowSystem::close(int reason) {
+    bool cancel = false;
+    guarded([&] { cancel = events_->onQueryUnload(reason); });
+    if (cancel) return;
+    guarded([&] { events_->onUnload(); });
+    ::DestroyWindow(hwnd_);
+}
+
+void WindowSystem::onCommand(int id, int code) {
+    platform::Control* c = model_->find(id);
+    if (!c) return;
+    if (c->kind == platform::ControlKind::ListBox) {
+        if (code != LBN_SELCHANGE) return;
+        c->selected = static_cast<int>(::SendMessageW(child(id), LB_GETCURSEL, 0, 0));
+        guarded([&] { events_->onListSelect(id, c->selected); });
+        return;
+    }
+    if (code == BN_CLICKED || code == STN_CLICKED)
+        guarded([&] { events_->onClick(id); });
+}
+
+void WindowSystem::onSize(WPARAM kind) {
+    using platform::WindowState;
+    model_->state = kind == SIZE_MINIMIZED   ? WindowState::Minimized
+                    : kind == SIZE_MAXIMIZED ? WindowState::Maximized
+                                             : WindowState::Normal;
+    RECT r{};
+    ::GetWindowRect(hwnd_, &r);
+    model_->width = toTwips(r.right - r.left);
+    model_->height = toTwips(r.bottom - r.top);
+    guarded([&] { events_->onResize(); });
+}
+
+}  // namespace win32

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+
+#include "platform/platform.h"
+#include "platform/win32/handles.h"
+
+namespace win32 {
+
+// Mirrors the program's form model into a real top-level window with child controls, and
+// turns the window's messages into the program's form events.
+class WindowSystem : public platform::WindowSystem {
+public:
+    explicit WindowSystem(HINSTANCE instance);
+    ~WindowSystem() override;
+
+    void createForm(platform::FormModel& model, platform::FormEvents& events) override;
+    void controlChanged(int controlId, platform::Change what) override;
+    void listAdded(int controlId) override;
+    void listReplaced(int controlId, int index) override;
+    void listRemovedFirst(int controlId) override;
+    void pumpEvents() override;
+    bool fileExists(const std::string& path) override;
+    platform::Handle extractIcon(const std::string& exePath, int index) override;
+    void setSmallIcon(platform::Handle icon) override;
+    void destroyIcon(platform::Handle icon) override;
+
+    // Runs the message loop until the window is gone; returns the exit code.
+    int run();
+    HWND mainWindow() const { return hwnd_; }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT msg, WPARAM wParam, LPARAM lParam);
+    bool translate(MSG& msg);
+    void onCommand(int id, int code);
+    void onSize(WPARAM kind);
+    void close(int reason);
+
+    void createControl(platform::Control& c);
+    void applyGeometry(platform::Control& c);
+    void applyTimer(const platform::Control& c);
+    void applySelection(const platform::Control& c);
+    HWND child(int id) const;
+    int toPixels(int twips) const;
+    int toTwips(int pixels) const;
+
+    template <typename F>
+    void guarded(F&& f);
+
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    platform::FormModel* model_ = nullptr;
+    platform::FormEvents* events_ = nullptr;
+    Font font_;
+    int dpi_ = 96;
+    std::map<int, HWND> children_;
+};
+
+}  // namespace win32
