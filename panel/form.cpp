@@ -24,6 +24,16 @@ void Form::setFormCaption(const std::string& text) {
     windows_.controlChanged(0, platform::Change::Caption);
 }
 
+void Form::setFormVisible(bool visible) {
+    model_.visible = visible;
+    windows_.controlChanged(0, platform::Change::Visible);
+}
+
+void Form::setWindowState(platform::WindowState state) {
+    model_.state = state;
+    windows_.controlChanged(0, platform::Change::State);
+}
+
 void Form::setCaption(int id, const std::string& text) {
     mutableControl(id).caption = text;
     windows_.controlChanged(id, platform::Change::Caption);
@@ -46,6 +56,11 @@ void Form::move(int id, int left, int top, int width, int height) {
     c.width = width;
     c.height = height;
     windows_.controlChanged(id, platform::Change::Geometry);
+}
+
+void Form::setFont(int id, const platform::Font& font) {
+    mutableControl(id).font = font;
+    windows_.controlChanged(id, platform::Change::Font);
 }
 
 int Form::listCount(int id) const { return static_cast<int>(control(id).items.size()); }

@@ -17,11 +17,14 @@ public:
     const platform::Control& control(int id) const;
 
     void setFormCaption(const std::string& text);
+    void setFormVisible(bool visible);
+    void setWindowState(platform::WindowState state);
 
     void setCaption(int id, const std::string& text);
     void setEnabled(int id, bool enabled);
     void setVisible(int id, bool visible);
     void move(int id, int left, int top, int width, int height);
+    void setFont(int id, const platform::Font& font);
 
     // List boxes.
     int listCount(int id) const;

@@ -1,12 +1,13 @@
 #include "panel/frmMain.h"
 
 #include "services/basService.h"
+#include "services/process_detection.h"
 
 namespace oapanel {
 
 namespace {
-const char* const kTomcatService = "Tomcat6Brackwen";
-}
+const char* const kMysqlExe = "mysqld2.exe";
+}  // namespace
 
 std::string WindowTitle(const platform::VersionInfo& v) {
     return "oapanel - V" + std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
@@ -16,7 +17,10 @@ std::string WindowTitle(const platform::VersionInfo& v) {
 frmMain::frmMain(platform::Platform& os)
     : os_(os),
       form_(frmMainDesign(os.app().resourceString(IDS_CONTACT_LINE)), os.windows()),
-      log_(form_, os.clock()) {}
+      log_(form_, os.clock()),
+      runner_(os, log_) {}
+
+std::string frmMain::ContactLine() { return os_.app().resourceString(IDS_CONTACT_LINE); }
 
 void frmMain::Form_Load() {
     strAppPath = os_.app().appPath();
@@ -24,8 +28,14 @@ void frmMain::Form_Load() {
     SetWindowIcon(iconFile, 0);
     RefuseSecondInstance();
     SetTitle();
+    SetInTaskBar(true, 1);
+    form_.setEnabled(IDC_tmStart, true);
     log_.AppendLog("欢迎使用澜栖OA系统，运行路径：" + strAppPath);
     ShowWebContainerState();
+    ShowDatabaseState();
+    RefreshStatus();
+    bAdvanced = false;
+    cmdAdvance_Click();
 }
 
 void frmMain::RefuseSecondInstance() {
@@ -44,6 +54,33 @@ void frmMain::ShowWebContainerState() {
     form_.setCaption(IDC_lblTomcat, bTomcatRunning ? "Tomcat:已启动" : "Tomcat:已停止");
 }
 
+void frmMain::ShowDatabaseState() {
+    bMysqlRunning = CheckApplicationIsRun(kMysqlExe);
+    form_.setCaption(IDC_lblMysql, bMysqlRunning ? "MySQL:已启动" : "MySQL:已停止");
+}
+
+bool frmMain::CheckApplicationIsRun(const std::string& szExeFileName) {
+    return oapanel::CheckApplicationIsRun(os_.processes(), szExeFileName);
+}
+
+void frmMain::RefreshStatus() {
+    if (bTomcatRunning && bMysqlRunning) {
+        form_.setCaption(IDC_lblOA, "OA:已启动");
+        form_.setCaption(IDC_cmdOA, "停止 &OA");
+        form_.setEnabled(IDC_cmdConnect, true);
+        SetInTaskBar(false, 2);
+    } else {
+        form_.setCaption(IDC_lblOA, "OA:已停止");
+        form_.setCaption(IDC_cmdOA, "启动 &OA");
+        form_.setEnabled(IDC_cmdConnect, false);
+        SetInTaskBar(false, 1);
+    }
+    form_.setCaption(IDC_lblTomcat, bTomcatRunning ? "Tomcat:已启动" : "Tomcat:已停止");
+    form_.setCaption(IDC_cmdTomcat, bTomcatRunning ? "停止 &Tomcat" : "启动 &Tomcat");
+    form_.setCaption(IDC_lblMysql, bMysqlRunning ? "MySQL:已启动" : "MySQL:已停止");
+    form_.setCaption(IDC_cmdMysql, bMysqlRunning ? "停止 &MySQL" : "启动 &MySQL");
+}
+
 void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
     auto& ws = os_.windows();
     if (FileName.empty() || !ws.fileExists(FileName)) {
@@ -57,8 +94,31 @@ void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
     windowIcon_ = std::move(icon);
 }
 
-void frmMain::onClick(int) {}
 
-void frmMain::onListSelect(int, int) {}
+void frmMain::onTimer(int timerId) {
+    if (timerId == IDC_tmStart) tmStart_Timer();
+}
+
+void frmMain::onClick(int controlId) {
+    switch (controlId) {
+        case IDC_cmdAdvance:
+            cmdAdvance_Click();
+            break;
+        case IDC_cmdExit:
+            cmdExit_Click();
+            break;
+        case IDC_cmdOA:
+            cmdOA_Click();
+            break;
+        case IDC_cmdTomcat:
+            cmdTomcat_Click();
+            break;
+        case IDC_cmdMysql:
+            cmdMysql_Click();
+            break;
+        default:
+            break;
+    }
+}
 
 }  // namespace oapanel

@@ -66,6 +66,8 @@ platform::FormModel frmMainDesign(const std::string& contactLine) {
              true, 24),
         make(IDC_tmStart, K::Timer, "tmStart", "", 4560, 3840, 0, 0, false, -1),
     };
+    // The address link: blue, underlined, in the Chinese system font.
+    m.find(IDC_lblIP)->font = {"宋体", 9, true, 0x00FF0000};
     auto* timer = m.find(IDC_tmStart);
     timer->enabled = false;
     timer->interval = 1000;

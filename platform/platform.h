@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/processes.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
 #include "resources/resource.h"
 
 namespace platform {
@@ -148,6 +151,7 @@ public:
 
 enum class ControlKind { Button, Label, ListBox, CheckBox, PictureBox, Timer };
 
+// A control's own font; an empty name means the window's font and the system text colour.
 struct Font {
     std::string name;
     int points = 9;
@@ -174,7 +178,7 @@ struct Control {
 enum class WindowState { Normal, Minimized, Maximized };
 
 // What changed, so the backend mirrors only that.
-enum class Change { Caption, Enabled, Visible, Geometry, Selection, Interval };
+enum class Change { Caption, Enabled, Visible, Geometry, Selection, Interval, State, Font };
 
 // The events the window raises into the program (Form_Load, clicks, ...).
 class FormEvents {
@@ -190,6 +194,10 @@ public:
     virtual void onTimer(int timerId) = 0;
     // The user picked a line of a list box; the model is updated before this is raised.
     virtual void onListSelect(int controlId, int index) = 0;
+    // A mouse message (WM_LBUTTONDBLCLK, WM_RBUTTONUP, ...) on the tray icon.
+    virtual void onTrayMessage(std::uint32_t mouseMessage) = 0;
+    // Explorer restarted: the notification area is new and empty.
+    virtual void onTaskbarCreated() = 0;
 };
 
 // The whole form: the program changes it through panel/form.h, which tells the window system
@@ -225,6 +233,9 @@ public:
 
     // Dispatches the pending window messages, as DoEvents does; handlers may run inside.
     virtual void pumpEvents() = 0;
+    // Blocks until a window message arrives or maxMs pass, then dispatches what is pending.
+    // Waiting loops use it so that they never spin a processor core.
+    virtual void waitForEvents(std::uint32_t maxMs) = 0;
 
     // Icons: ExtractIconA of an executable, WM_SETICON ICON_SMALL on the form, DestroyIcon.
     virtual bool fileExists(const std::string& path) = 0;
@@ -242,6 +253,11 @@ public:
     virtual Clock& clock() = 0;
     virtual ServiceManager& services() = 0;
     virtual WindowSystem& windows() = 0;
+    virtual Shell& shell() = 0;
+    virtual Processes& processes() = 0;
+    virtual Environment& environment() = 0;
+    virtual Registry& registry() = 0;
+    virtual TextCodec& codec() = 0;
 };
 
 }  // namespace platform

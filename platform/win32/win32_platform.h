@@ -3,26 +3,41 @@
 
 #include "platform/platform.h"
 #include "platform/win32/application.h"
+#include "platform/win32/environment.h"
+#include "platform/win32/processes.h"
+#include "platform/win32/registry.h"
 #include "platform/win32/service_manager.h"
+#include "platform/win32/shell.h"
 #include "platform/win32/window_system.h"
 
 namespace win32 {
 
 class Platform : public platform::Platform {
 public:
-    explicit Platform(HINSTANCE instance) : app_(instance), windows_(instance) {}
+    explicit Platform(HINSTANCE instance)
+        : app_(instance), windows_(instance), shell_(instance, windows_) {}
 
     platform::Application& app() override { return app_; }
     platform::Clock& clock() override { return clock_; }
     platform::ServiceManager& services() override { return services_; }
     platform::WindowSystem& windows() override { return windows_; }
     WindowSystem& window() { return windows_; }
+    platform::Shell& shell() override { return shell_; }
+    platform::Processes& processes() override { return processes_; }
+    platform::Environment& environment() override { return environment_; }
+    platform::Registry& registry() override { return registry_; }
+    platform::TextCodec& codec() override { return codec_; }
 
 private:
     Application app_;
     Clock clock_;
     ServiceManager services_;
     WindowSystem windows_;
+    Shell shell_;
+    Processes processes_;
+    Environment environment_;
+    Registry registry_;
+    TextCodec codec_;
 };
 
 }  // namespace win32

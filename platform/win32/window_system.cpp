@@ -54,6 +54,9 @@ WindowSystem::WindowSystem(HINSTANCE instance) : instance_(instance) {
     wc.lpszClassName = kClassName;
     ::RegisterClassExW(&wc);
 
+    // Explorer broadcasts this after it restarts, with an empty notification area.
+    taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+
     WindowDC screen(nullptr);
     if (screen.get()) dpi_ = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
 
@@ -93,7 +96,6 @@ void WindowSystem::guarded(F&& f) {
 
 void WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& events) {
     model_ = &model;
-    events_ = &events;
     RECT frame{0, 0, toPixels(model.clientWidth), toPixels(model.clientHeight)};
     const DWORD style = WS_OVERLAPPEDWINDOW;
     const DWORD exStyle = WS_EX_CONTROLPARENT;
@@ -109,6 +111,13 @@ void WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& 
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
     for (auto* c : ordered) createControl(*c);
+
+    // Events flow only once every control exists; the load event sees the designed size.
+    RECT outer{};
+    ::GetWindowRect(hwnd_, &outer);
+    model.width = toTwips(outer.right - outer.left);
+    model.height = toTwips(outer.bottom - outer.top);
+    events_ = &events;
 
     // The load event runs before the window is first shown, as the program expects.
     guarded([&] { events.onLoad(); });
@@ -133,7 +142,7 @@ void WindowSystem::createControl(platform::Control& c) {
                                nullptr);
     if (!h) return;
     children_[c.id] = h;
-    if (font_) ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    applyFont(c);
     for (const auto& item : c.items)
         ::SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
     if (c.kind == platform::ControlKind::ListBox) applyGeometry(c);
@@ -145,6 +154,13 @@ void WindowSystem::controlChanged(int controlId, platform::Change what) {
     if (controlId == 0) {
         if (what == Change::Caption) ::SetWindowTextW(hwnd_, widen(model_->caption).c_str());
         if (what == Change::Visible) ::ShowWindow(hwnd_, model_->visible ? SW_SHOW : SW_HIDE);
+        if (what == Change::State) {
+            using platform::WindowState;
+            const WindowState s = model_->state;
+            ::ShowWindow(hwnd_, s == WindowState::Minimized   ? SW_MINIMIZE
+                                : s == WindowState::Maximized ? SW_MAXIMIZE
+                                                              : SW_RESTORE);
+        }
         return;
     }
     platform::Control* c = model_->find(controlId);
@@ -171,7 +187,12 @@ void WindowSystem::controlChanged(int controlId, platform::Change what) {
         case Change::Selection:
             applySelection(*c);
             break;
+        case Change::Font:
+            applyFont(*c);
+            ::InvalidateRect(h, nullptr, TRUE);
+            break;
         case Change::Interval:
+        case Change::State:
             break;
     }
 }
@@ -195,6 +216,37 @@ void WindowSystem::applyTimer(const platform::Control& c) {
         ::SetTimer(hwnd_, static_cast<UINT_PTR>(c.id), static_cast<UINT>(c.interval), nullptr);
     else
         ::KillTimer(hwnd_, static_cast<UINT_PTR>(c.id));
+}
+
+void WindowSystem::applyFont(const platform::Control& c) {
+    HWND h = child(c.id);
+    if (!h) return;
+    HFONT font = font_.get();
+    if (!c.font.name.empty()) {
+        LOGFONTW lf{};
+        lf.lfHeight = -::MulDiv(c.font.points, dpi_, 72);
+        lf.lfWeight = FW_NORMAL;
+        lf.lfUnderline = c.font.underline;
+        lf.lfCharSet = GB2312_CHARSET;
+        wcsncpy_s(lf.lfFaceName, widen(c.font.name).c_str(), _TRUNCATE);
+        Font own(::CreateFontIndirectW(&lf));
+        font = own.get();
+        ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        controlFonts_[c.id] = std::move(own);  // the old font goes only after the switch
+        return;
+    }
+    if (font) ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    controlFonts_.erase(c.id);
+}
+
+LRESULT WindowSystem::colorStatic(HDC dc, HWND control) {
+    // Labels sit on the window's face colour, in their own colour when they have one.
+    ::SetBkMode(dc, TRANSPARENT);
+    const int id = ::GetDlgCtrlID(control);
+    const platform::Control* c = model_ ? model_->find(id) : nullptr;
+    ::SetTextColor(dc, c && !c->font.name.empty() ? static_cast<COLORREF>(c->font.color)
+                                                  : ::GetSysColor(COLOR_BTNTEXT));
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
 }
 
 void WindowSystem::applySelection(const platform::Control& c) {
@@ -246,6 +298,12 @@ void WindowSystem::pumpEvents() {
     }
 }
 
+void WindowSystem::waitForEvents(std::uint32_t maxMs) {
+    // MWMO_INPUTAVAILABLE: return at once for input that is already queued, not only for new.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    pumpEvents();
+}
+
 int WindowSystem::run() {
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) translate(msg);
@@ -286,7 +344,14 @@ LRESULT CALLBACK WindowSystem::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LP
 }
 
 LRESULT WindowSystem::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
+        guarded([&] { events_->onTaskbarCreated(); });
+        return 0;
+    }
     switch (msg) {
+        case kTrayMessage:
+            guarded([&] { events_->onTrayMessage(LOWORD(lParam)); });
+            return 0;
         case WM_COMMAND:
             onCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
@@ -296,12 +361,8 @@ LRESULT WindowSystem::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             onSize(wParam);
             return 0;
-        case WM_CTLCOLORSTATIC: {
-            // Labels sit on the window's face colour.
-            HDC dc = reinterpret_cast<HDC>(wParam);
-            ::SetBkMode(dc, TRANSPARENT);
-            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-        }
+        case WM_CTLCOLORSTATIC:
+            return colorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_CLOSE:
             close(0);
             return 0;
@@ -311,7 +372,12 @@ LRESULT WindowSystem::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return cancel ? FALSE : TRUE;
         }
         case WM_ENDSESSION:
-            if (wParam) guarded([&] { events_->onUnload(); });
+            // Windows is going away: unload as the program would, servers untouched.
+            if (wParam && !unloaded_) {
+                unloaded_ = true;
+                guarded([&] { events_->onUnload(); });
+                ::DestroyWindow(hwnd_);
+            }
             return 0;
         case WM_DESTROY:
             hwnd_ = nullptr;
@@ -325,7 +391,8 @@ LRESULT WindowSystem::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
 void WindowSystem::close(int reason) {
     bool cancel = false;
     guarded([&] { cancel = events_->onQueryUnload(reason); });
-    if (cancel) return;
+    if (cancel || unloaded_) return;
+    unloaded_ = true;
     guarded([&] { events_->onUnload(); });
     ::DestroyWindow(hwnd_);
 }

@@ -22,10 +22,14 @@ public:
     void listReplaced(int controlId, int index) override;
     void listRemovedFirst(int controlId) override;
     void pumpEvents() override;
+    void waitForEvents(std::uint32_t maxMs) override;
     bool fileExists(const std::string& path) override;
     platform::Handle extractIcon(const std::string& exePath, int index) override;
     void setSmallIcon(platform::Handle icon) override;
     void destroyIcon(platform::Handle icon) override;
+
+    // The message the tray icon's mouse actions arrive with; lParam carries the mouse message.
+    static constexpr UINT kTrayMessage = WM_APP + 1;
 
     // Runs the message loop until the window is gone; returns the exit code.
     int run();
@@ -43,6 +47,8 @@ private:
     void applyGeometry(platform::Control& c);
     void applyTimer(const platform::Control& c);
     void applySelection(const platform::Control& c);
+    void applyFont(const platform::Control& c);
+    LRESULT colorStatic(HDC dc, HWND control);
     HWND child(int id) const;
     int toPixels(int twips) const;
     int toTwips(int pixels) const;
@@ -56,7 +62,10 @@ private:
     platform::FormEvents* events_ = nullptr;
     Font font_;
     int dpi_ = 96;
+    bool unloaded_ = false;
+    UINT taskbarCreated_ = 0;
     std::map<int, HWND> children_;
+    std::map<int, Font> controlFonts_;  // controls with a font of their own
 };
 
 }  // namespace win32

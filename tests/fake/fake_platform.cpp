@@ -63,6 +63,8 @@ void FakeServiceManager::install(const std::string& name, std::uint32_t state,
     installed[upper(name)] = s;
 }
 
+std::string FakeServiceManager::upperName(std::string name) { return upper(std::move(name)); }
+
 FakeServiceManager::Service* FakeServiceManager::find(const std::string& name) {
     auto it = installed.find(upper(name));
     return it == installed.end() ? nullptr : &it->second;
@@ -152,11 +154,27 @@ void FakeWindowSystem::createForm(platform::FormModel& m, platform::FormEvents& 
     calls_.push_back("CreateWindow");
     model = &m;
     events = &e;
+    // The designed outer size: the client area plus a frame and a caption bar.
+    m.width = m.clientWidth + 240;
+    m.height = m.clientHeight + 570;
     e.onLoad();
     m.visible = true;
 }
 
 void FakeWindowSystem::controlChanged(int controlId, platform::Change what) {
+    if (model) {
+        const auto* c = model->find(controlId);
+        if (c && c->kind == platform::ControlKind::Timer) {
+            if (c->enabled && c->interval > 0)
+                timerDue_[controlId] = clock_.monotonic + c->interval / 1000.0;
+            else
+                timerDue_.erase(controlId);
+        }
+    }
+    if (what == platform::Change::Geometry && model) {
+        auto* c = model->find(controlId);
+        if (c && c->kind == platform::ControlKind::ListBox) c->height = listHeight(c->height);
+    }
     calls_.push_back("Mirror " + std::to_string(controlId) + " " +
                      std::to_string(static_cast<int>(what)));
 }
@@ -175,7 +193,45 @@ void FakeWindowSystem::listRemovedFirst(int controlId) {
 
 void FakeWindowSystem::pumpEvents() {
     ++pumps;
-    clock_.monotonic += pumpStep;
+    advance(pumpStep);
+}
+
+void FakeWindowSystem::waitForEvents(std::uint32_t maxMs) {
+    ++pumps;
+    // Even a zero wait lets a little time pass, as it does on a real machine.
+    advance(std::max<std::uint32_t>(maxMs, 1) / 1000.0);
+}
+
+void FakeWindowSystem::at(double when, std::function<void()> what) {
+    agenda_.emplace(when, std::move(what));
+}
+
+void FakeWindowSystem::advance(double seconds) {
+    const double target = clock_.monotonic + seconds;
+    for (;;) {
+        // The earliest of the agenda and the timers that falls within this step.
+        double next = target;
+        int timer = 0;
+        for (const auto& [id, due] : timerDue_)
+            if (due <= next) next = due, timer = id;
+        const bool agendaFirst = !agenda_.empty() && agenda_.begin()->first <= next;
+        if (!agendaFirst && timer == 0) break;
+        if (agendaFirst) {
+            auto it = agenda_.begin();
+            clock_.monotonic = std::max(clock_.monotonic, it->first);
+            auto what = std::move(it->second);
+            agenda_.erase(it);
+            what();
+        } else {
+            clock_.monotonic = std::max(clock_.monotonic, next);
+            // A real timer keeps ticking until it is disabled, also while its handler runs.
+            const auto* c = model->find(timer);
+            timerDue_[timer] = clock_.monotonic + c->interval / 1000.0;
+            if (events) events->onTimer(timer);
+        }
+    }
+    // A handler run from here may have waited on its own and moved the clock further.
+    clock_.monotonic = std::max(clock_.monotonic, target);
 }
 
 platform::Handle FakeWindowSystem::extractIcon(const std::string& exePath, int index) {
@@ -202,9 +258,24 @@ void FakeWindowSystem::userSelects(int listId, int index) {
 
 void FakeWindowSystem::userClicks(int controlId) { events->onClick(controlId); }
 
+void FakeWindowSystem::resize(int width, int height, platform::WindowState state) {
+    model->width = width;
+    model->height = height;
+    model->state = state;
+    events->onResize();
+}
+
+bool FakeWindowSystem::close(int reason) {
+    if (events->onQueryUnload(reason)) return false;
+    events->onUnload();
+    return true;
+}
+
 // --- the machine -----------------------------------------------------------------------
 
-FakePlatform::FakePlatform() = default;
+FakePlatform::FakePlatform() {
+    procs.onLaunch = [this](const std::string& commandLine) { commands.run(commandLine); };
+}
 
 int FakePlatform::count(const std::string& prefix) const {
     return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {

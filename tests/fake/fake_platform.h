@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/fake/fake_processes.h"
+#include "tests/fake/fake_registry.h"
+#include "tests/fake/fake_shell.h"
 
 namespace fake {
 
@@ -82,6 +85,9 @@ public:
     struct Service {
         std::uint32_t state = platform::kServiceStopped;
         platform::ServiceConfig config;
+        // Seconds from "net start" / "net stop" to the final state; negative: never gets there.
+        double startDelay = 1.0;
+        double stopDelay = 1.0;
     };
 
     FakeServiceManager(CallLog& calls, Faults& faults) : calls_(calls), faults_(faults) {}
@@ -90,6 +96,8 @@ public:
     void install(const std::string& name, std::uint32_t state, const std::string& binPath = "",
                  std::uint32_t startType = platform::kServiceDemandStart);
     Service* find(const std::string& name);
+    void remove(const std::string& name) { installed.erase(upperName(name)); }
+    static std::string upperName(std::string name);
 
     // Handles opened and not yet closed; every operation should leave this empty.
     std::size_t openHandles() const { return open_.size(); }
@@ -132,19 +140,67 @@ public:
     void listReplaced(int controlId, int index) override;
     void listRemovedFirst(int controlId) override;
     void pumpEvents() override;
+    void waitForEvents(std::uint32_t maxMs) override;
     bool fileExists(const std::string& path) override { return files.count(path) > 0; }
     platform::Handle extractIcon(const std::string& exePath, int index) override;
     void setSmallIcon(platform::Handle icon) override;
     void destroyIcon(platform::Handle icon) override;
 
-    // What the user does.
+    // Things that happen at a moment of virtual time (a user's click, a service reaching a
+    // state). Pumping and waiting move the clock and run what has come due, in time order,
+    // together with the ticks of enabled timers.
+    void at(double when, std::function<void()> what);
+    void after(double seconds, std::function<void()> what) {
+        at(clock_.monotonic + seconds, std::move(what));
+    }
+    void advance(double seconds);
+
+    // What the user and Windows do.
     void userSelects(int listId, int index);
     void userClicks(int controlId);
+    void resize(int width, int height,
+                platform::WindowState state = platform::WindowState::Normal);
+    // A close request for the given reason; true when the window was unloaded.
+    bool close(int reason);
+
+    // What a list box reports as its height after a move (a real one keeps whole lines).
+    std::function<int(int)> listHeight = [](int requested) { return requested; };
 
 private:
     CallLog& calls_;
     FakeClock& clock_;
     platform::Handle nextIcon_ = 0x9000;
+    std::multimap<double, std::function<void()>> agenda_;
+    std::map<int, double> timerDue_;
+};
+
+// The command interpreter: what the program's "cmd /c ..." lines do on this machine.
+class FakeCommands {
+public:
+    struct Installer {
+        double registerDelay = 0.5;  // seconds until the service is registered; negative: never
+    };
+
+    FakeCommands(FakeServiceManager& scm, FakeRegistry& reg, FakeWindowSystem& ui)
+        : scm_(scm), reg_(reg), ui_(ui) {}
+
+    std::map<std::string, Installer> installers;  // by service name
+    // Settings a service gets when an installer registers it.
+    FakeServiceManager::Service installedAs;
+
+    void run(const std::string& commandLine);
+    // Registers a service as its installer would: service manager and registry entry.
+    void registerService(const std::string& name, const std::string& imagePath);
+
+private:
+    void install(const std::string& name, const std::string& imagePath);
+    void netStart(const std::string& name);
+    void netStop(const std::string& name);
+    void scDelete(const std::string& name);
+
+    FakeServiceManager& scm_;
+    FakeRegistry& reg_;
+    FakeWindowSystem& ui_;
 };
 
 class FakePlatform : public platform::Platform {
@@ -157,11 +213,22 @@ public:
     FakeClock clockImpl;
     FakeServiceManager scm{calls, faults};
     FakeWindowSystem ui{calls, clockImpl};
+    FakeProcesses procs{calls, faults};
+    FakeEnvironment env{calls, faults};
+    FakeRegistry reg{calls, faults};
+    FakeCodec codecImpl;
+    FakeCommands commands{scm, reg, ui};
+    FakeShell tray{calls};
 
     platform::Application& app() override { return application; }
     platform::Clock& clock() override { return clockImpl; }
     platform::ServiceManager& services() override { return scm; }
     platform::WindowSystem& windows() override { return ui; }
+    platform::Shell& shell() override { return tray; }
+    platform::Processes& processes() override { return procs; }
+    platform::Environment& environment() override { return env; }
+    platform::Registry& registry() override { return reg; }
+    platform::TextCodec& codec() override { return codecImpl; }
 
     // How many recorded calls start with `prefix`.
     int count(const std::string& prefix) const;

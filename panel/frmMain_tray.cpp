@@ -1,0 +1,118 @@
+// The tray icon and its pop-up menu.
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+
+#include "panel/frmMain.h"
+
+namespace oapanel {
+
+namespace {
+
+const int kMenuOpen = IDM_open;
+const int kMenuRestart = IDM_restart;
+const int kMenuExit = IDM_exit;
+
+}  // namespace
+
+// Owns an icon loaded from a file through the shell interface.
+void frmMain::TrayIcon::reset(platform::Shell* shell, platform::Handle icon) {
+    if (handle && owner) owner->destroyIcon(handle);
+    owner = shell;
+    handle = icon;
+}
+
+long frmMain::SetInTaskBar(bool first, int picIndex) {
+    // Any failure on the way gets one more try from the top; a second one goes to the caller.
+    try {
+        return TrySetInTaskBar(first, picIndex);
+    } catch (const std::exception&) {
+        return TrySetInTaskBar(first, picIndex);
+    }
+}
+
+long frmMain::TrySetInTaskBar(bool first, int picIndex) {
+    auto& shell = os_.shell();
+    const std::string runIco = strAppPath + "\\tomcat6\\bin\\run.ico";
+    const std::string stopIco = strAppPath + "\\tomcat6\\bin\\stop.ico";
+    const platform::Handle loaded =
+        shell.loadIconFile(picIndex == 1 ? stopIco : runIco, 16, 16,
+                           platform::kLrLoadFromFile | platform::kLrLoadMap3dColors);
+    // A missing or unreadable file: the picture kept in the program for that state.
+    nidTray.hIcon = loaded ? loaded : shell.storedPicture(picIndex == 1 ? 1 : 2);
+
+    long result;
+    if (first) {
+        nidTray.szTip = os_.app().appTitle();
+        nidTray.uID = static_cast<std::uint32_t>(
+            std::abs(std::floor(shell.random() * 2147483647.0)));
+        nidTray.uFlags = platform::kNifMessage | platform::kNifIcon | platform::kNifTip |
+                         platform::kNifInfo;
+        result = shell.notifyIcon(platform::kNimAdd, nidTray);
+    } else {
+        nidTray.uFlags = platform::kNifMessage | platform::kNifIcon | platform::kNifTip;
+        result = shell.notifyIcon(platform::kNimModify, nidTray);
+    }
+    // The shell shows the new picture now: the one loaded before can go. When the shell
+    // refused, the new one goes instead.
+    if (result)
+        trayIcon_.reset(&shell, loaded);
+    else if (loaded)
+        shell.destroyIcon(loaded);
+    return result;
+}
+
+long frmMain::DeleteIcon() {
+    nidTray.uFlags = 2;
+    os_.shell().notifyIcon(platform::kNimDelete, nidTray);
+    return 0;
+}
+
+void frmMain::onTaskbarCreated() {
+    // A restarted Explorer has an empty notification area: put the icon back as it was.
+    nidTray.uFlags =
+        platform::kNifMessage | platform::kNifIcon | platform::kNifTip | platform::kNifInfo;
+    os_.shell().notifyIcon(platform::kNimAdd, nidTray);
+    RefreshStatus();
+}
+
+void frmMain::picMouseEvent_MouseMove(std::uint32_t mouseMessage) {
+    switch (mouseMessage) {
+        case platform::kWmLButtonDblClk:
+            ShowWindowNormal();
+            form_.setCaption(IDC_lblBrackwen, ContactLine());
+            break;
+        case platform::kWmRButtonUp: {
+            const int chosen = os_.shell().popupMenu({{kMenuOpen, "打开"},
+                                                      {kMenuRestart, "重新启动"},
+                                                      {0, "-"},
+                                                      {kMenuExit, "退出"}});
+            form_.setCaption(IDC_lblBrackwen, ContactLine());
+            if (chosen == kMenuOpen) open_Click();
+            if (chosen == kMenuRestart) restart_Click();
+            if (chosen == kMenuExit) exit_Click();
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void frmMain::ShowWindowNormal() {
+    form_.setWindowState(platform::WindowState::Normal);
+    form_.setFormVisible(true);
+}
+
+void frmMain::open_Click() { ShowWindowNormal(); }
+
+void frmMain::restart_Click() {
+    cmdStop_Click();
+    cmdMysqlStop_Click();
+    cmdMysqlStart_Click();
+    cmdStart_Click();
+    RefreshStatus();
+}
+
+void frmMain::exit_Click() { cmdExit_Click(); }
+
+}  // namespace oapanel

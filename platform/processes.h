@@ -1,0 +1,38 @@
+// Processes and the process environment (kernel32, user32's broadcast, WMI).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+inline constexpr std::uint32_t kSwHide = 0;
+inline constexpr std::uint32_t kSwShowNormal = 1;
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // CreateProcessA with STARTF_USESHOWWINDOW and the given show mode; returns once the
+    // process exists (false when it could not be created), releasing both handles.
+    virtual bool launch(const std::string& commandLine, std::uint32_t showMode) = 0;
+    // The same, then WaitForSingleObject(process, INFINITE).
+    virtual bool launchAndWait(const std::string& commandLine, std::uint32_t showMode) = 0;
+    // The Description of every Win32_Process that WMI lists (a process without one is left
+    // out); false, with the list empty, when WMI cannot be asked or fails part way.
+    virtual bool processDescriptions(std::vector<std::string>& descriptions) = 0;
+};
+
+class Environment {
+public:
+    virtual ~Environment() = default;
+    // GetEnvironmentVariableA / SetEnvironmentVariableA of this process.
+    virtual bool getVariable(const std::string& name, std::string& value) = 0;
+    virtual bool setVariable(const std::string& name, const std::string& value) = 0;
+    // ExpandEnvironmentStringsA.
+    virtual std::string expand(const std::string& text) = 0;
+    // SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, area, SMTO_ABORTIFHUNG, ms).
+    virtual bool broadcastSettingChange(const std::string& area, std::uint32_t timeoutMs) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+// The notification area, icons loaded from files, pop-up menus and starting programs the
+// user sees (shell32, user32).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+using Handle = std::uintptr_t;
+
+// Shell_NotifyIconA messages and flags.
+inline constexpr std::uint32_t kNimAdd = 0;
+inline constexpr std::uint32_t kNimModify = 1;
+inline constexpr std::uint32_t kNimDelete = 2;
+inline constexpr std::uint32_t kNifMessage = 0x1;
+inline constexpr std::uint32_t kNifIcon = 0x2;
+inline constexpr std::uint32_t kNifTip = 0x4;
+inline constexpr std::uint32_t kNifInfo = 0x10;
+
+// Mouse messages the tray icon reports.
+inline constexpr std::uint32_t kWmMouseMove = 0x200;
+inline constexpr std::uint32_t kWmLButtonDown = 0x201;
+inline constexpr std::uint32_t kWmLButtonUp = 0x202;
+inline constexpr std::uint32_t kWmLButtonDblClk = 0x203;
+inline constexpr std::uint32_t kWmRButtonDown = 0x204;
+inline constexpr std::uint32_t kWmRButtonUp = 0x205;
+
+// LoadImageA for an icon file.
+inline constexpr std::uint32_t kLrLoadFromFile = 0x10;
+inline constexpr std::uint32_t kLrLoadMap3dColors = 0x1000;
+
+// The fields of NOTIFYICONDATAA the program sets. The window that receives the icon's mouse
+// messages, and the message that carries them, are the backend's: it reports them as
+// FormEvents::onTrayMessage.
+struct NotifyIconData {
+    std::uint32_t uID = 0;
+    std::uint32_t uFlags = 0;
+    Handle hIcon = 0;
+    std::string szTip;  // converted to the ANSI code page for the call
+};
+
+struct MenuItem {
+    int id = 0;  // 0 for a separator
+    std::string caption;
+};
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Shell_NotifyIconA; nonzero when the shell accepted the call.
+    virtual long notifyIcon(std::uint32_t message, const NotifyIconData& data) = 0;
+    // LoadImageA(instance, path, IMAGE_ICON, cx, cy, flags); 0 when it cannot be loaded.
+    // Release with destroyIcon.
+    virtual Handle loadIconFile(const std::string& path, int cx, int cy, std::uint32_t flags) = 0;
+    virtual void destroyIcon(Handle icon) = 0;
+    // The 16 x 16 picture stored with the window (1 stopped, 2 running); owned by the backend.
+    virtual Handle storedPicture(int index) = 0;
+    // Brings the window to the foreground and shows the menu at the mouse position; returns
+    // the id of the item chosen, or 0 when the menu was dismissed.
+    virtual int popupMenu(const std::vector<MenuItem>& items) = 0;
+    // A uniform random number in [0, 1).
+    virtual double random() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,180 @@
+#include "platform/win32/processes.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <wbemidl.h>
+
+#include <utility>
+#include <vector>
+
+#include "platform/win32/handles.h"
+#include "platform/win32/text.h"
+
+namespace win32 {
+
+namespace {
+
+// Starts the command line; `process` receives the process handle, the thread handle is
+// released here. Nothing is inherited: a launched command must not keep our pipes or files
+// open after we close them.
+bool create(const std::string& commandLine, std::uint32_t showMode, KernelHandle& process) {
+    // CreateProcessA may write into the command line, so it gets a copy of its own.
+    const std::string ansi = toAnsi(commandLine);
+    std::vector<char> line(ansi.begin(), ansi.end());
+    line.push_back('\0');
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showMode);
+    PROCESS_INFORMATION created{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &created))
+        return false;
+    KernelHandle thread(created.hThread);
+    process.reset(created.hProcess);
+    return true;
+}
+
+// --- owners for COM ---------------------------------------------------------------------
+
+template <typename T>
+class ComPtr {
+  public:
+    ComPtr() = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() { reset(); }
+
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    // For an out-parameter: drops what is held first.
+    T** out() {
+        reset();
+        return &p_;
+    }
+    void reset() {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+
+  private:
+    T* p_ = nullptr;
+};
+
+class Bstr {
+  public:
+    explicit Bstr(const wchar_t* text) : b_(::SysAllocString(text)) {}
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { ::SysFreeString(b_); }
+    BSTR get() const { return b_; }
+    explicit operator bool() const { return b_ != nullptr; }
+
+  private:
+    BSTR b_;
+};
+
+class Variant {
+  public:
+    Variant() { ::VariantInit(&v_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    ~Variant() { ::VariantClear(&v_); }
+    VARIANT* get() { return &v_; }
+    const VARIANT& operator*() const { return v_; }
+
+  private:
+    VARIANT v_;
+};
+
+// COM for the calling thread. A thread the program already initialised keeps its apartment:
+// S_FALSE is a successful call that must be balanced, RPC_E_CHANGED_MODE is a refusal that
+// must not be, and COM is usable in both cases.
+class ComApartment {
+  public:
+    ComApartment() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(hr_)) ::CoUninitialize();
+    }
+    bool usable() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
+
+  private:
+    HRESULT hr_;
+};
+
+// Out-of-process WMI checks the caller's identity; the default level (identify) may be
+// refused. The call fails harmlessly on an in-process object, so its result is not decisive:
+// a refusal shows up as a failed query instead.
+void allowImpersonation(IUnknown* proxy) {
+    ::CoSetProxyBlanket(proxy, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                        RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+}
+
+// The local management service in its default namespace, as the "WinMgmts:" moniker gives it.
+bool connect(ComPtr<IWbemServices>& services) {
+    ComPtr<IWbemLocator> locator;
+    if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWbemLocator, reinterpret_cast<void**>(locator.out()))))
+        return false;
+    const Bstr space(L"ROOT\\CIMV2");
+    if (!space || FAILED(locator->ConnectServer(space.get(), nullptr, nullptr, nullptr, 0, nullptr,
+                                                nullptr, services.out())))
+        return false;
+    allowImpersonation(services.get());
+    return true;
+}
+
+// Appends the Description of every process; stops at the first failure.
+bool readDescriptions(IEnumWbemClassObject& processes, std::vector<std::string>& out) {
+    for (;;) {
+        ComPtr<IWbemClassObject> process;
+        ULONG returned = 0;
+        const HRESULT hr = processes.Next(WBEM_INFINITE, 1, process.out(), &returned);
+        if (FAILED(hr)) return false;
+        if (returned == 0) return true;
+        Variant description;
+        if (FAILED(process->Get(L"Description", 0, description.get(), nullptr, nullptr)))
+            return false;
+        // A process without a description names nothing; an empty text would match any name.
+        if ((*description).vt != VT_BSTR) continue;
+        const BSTR text = (*description).bstrVal;
+        out.push_back(narrow(std::wstring(text, ::SysStringLen(text))));
+    }
+}
+
+}  // namespace
+
+bool Processes::launch(const std::string& commandLine, std::uint32_t showMode) {
+    KernelHandle process;
+    return create(commandLine, showMode, process);
+}
+
+bool Processes::launchAndWait(const std::string& commandLine, std::uint32_t showMode) {
+    KernelHandle process;
+    if (!create(commandLine, showMode, process)) return false;
+    ::WaitForSingleObject(process.get(), INFINITE);
+    return true;
+}
+
+bool Processes::processDescriptions(std::vector<std::string>& descriptions) {
+    descriptions.clear();
+    const ComApartment com;
+    if (!com.usable()) return false;
+    ComPtr<IWbemServices> services;
+    if (!connect(services)) return false;
+    const Bstr className(L"Win32_Process");
+    ComPtr<IEnumWbemClassObject> processes;
+    if (!className || FAILED(services->CreateInstanceEnum(
+                          className.get(), WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY,
+                          nullptr, processes.out())))
+        return false;
+    allowImpersonation(processes.get());
+    if (readDescriptions(*processes.get(), descriptions)) return true;
+    descriptions.clear();
+    return false;
+}
+
+}  // namespace win32

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/processes.h"
+
+namespace win32 {
+
+// Processes through kernel32, and the process list through WMI.
+class Processes : public platform::Processes {
+  public:
+    bool launch(const std::string& commandLine, std::uint32_t showMode) override;
+    bool launchAndWait(const std::string& commandLine, std::uint32_t showMode) override;
+    bool processDescriptions(std::vector<std::string>& descriptions) override;
+};
+
+}  // namespace win32

@@ -1,0 +1,79 @@
+#include "platform/win32/shell.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "platform/win32/text.h"
+
+namespace win32 {
+
+Shell::Shell(HINSTANCE instance, WindowSystem& windows)
+    : instance_(instance), windows_(windows), random_(std::random_device{}()) {}
+
+long Shell::notifyIcon(std::uint32_t message, const platform::NotifyIconData& data) {
+    NOTIFYICONDATAA nid{};
+    // The balloon-era layout: understood by every shell since Windows 2000.
+    nid.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    nid.hWnd = windows_.mainWindow();
+    nid.uID = data.uID;
+    nid.uFlags = data.uFlags;
+    nid.uCallbackMessage = WindowSystem::kTrayMessage;
+    nid.hIcon = reinterpret_cast<HICON>(data.hIcon);
+    const std::string tip = toAnsi(data.szTip);
+    // Never cut a double-byte character in half, and always leave room for the NUL.
+    std::size_t n = 0;
+    while (n < tip.size()) {
+        const std::size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(tip[n])) ? 2 : 1;
+        if (n + step > sizeof nid.szTip - 1) break;
+        n += step;
+    }
+    std::memcpy(nid.szTip, tip.data(), n);
+    return ::Shell_NotifyIconA(message, &nid) ? 1 : 0;
+}
+
+platform::Handle Shell::loadIconFile(const std::string& path, int cx, int cy,
+                                     std::uint32_t flags) {
+    // A stand-alone file is loaded without an instance handle.
+    HANDLE icon = ::LoadImageA(nullptr, toAnsi(path).c_str(), IMAGE_ICON, cx, cy, flags);
+    return reinterpret_cast<platform::Handle>(icon);
+}
+
+void Shell::destroyIcon(platform::Handle icon) {
+    if (icon) ::DestroyIcon(reinterpret_cast<HICON>(icon));
+}
+
+platform::Handle Shell::storedPicture(int index) {
+    Icon& picture = index == 1 ? stopped_ : running_;
+    if (!picture) {
+        const int id = index == 1 ? IDI_TRAY_STOPPED : IDI_TRAY_RUNNING;
+        picture.reset(static_cast<HICON>(
+            ::LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+    }
+    return reinterpret_cast<platform::Handle>(picture.get());
+}
+
+int Shell::popupMenu(const std::vector<platform::MenuItem>& items) {
+    HWND owner = windows_.mainWindow();
+    Menu menu(::CreatePopupMenu());
+    if (!menu || !owner) return 0;
+    for (const auto& item : items) {
+        if (item.id == 0)
+            ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+        else
+            ::AppendMenuW(menu.get(), MF_STRING, static_cast<UINT_PTR>(item.id),
+                          widen(item.caption).c_str());
+    }
+    POINT at{};
+    ::GetCursorPos(&at);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    ::SetForegroundWindow(owner);
+    const int chosen = static_cast<int>(
+        ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
+    ::PostMessageW(owner, WM_NULL, 0, 0);
+    return chosen;
+}
+
+double Shell::random() { return std::uniform_real_distribution<double>(0.0, 1.0)(random_); }
+
+}  // namespace win32

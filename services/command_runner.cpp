@@ -1,0 +1,52 @@
+#include "services/command_runner.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace oapanel {
+
+bool CommandRunner::LaunchHidden(const std::string& strCommand) {
+    return os_.processes().launch(strCommand, platform::kSwHide);
+}
+
+bool CommandRunner::WaitWithDots(double limit, const std::function<bool()>& completed) {
+    // A monotonic clock: a wait across midnight still ends after `limit` seconds.
+    auto& clock = os_.clock();
+    const double start = clock.monotonicSeconds();
+    double lastDot = start;
+    for (;;) {
+        // Block briefly for messages instead of polling flat out: the window stays live
+        // and the processor stays free.
+        os_.windows().waitForEvents(kPollMs);
+        const double now = clock.monotonicSeconds();
+        if (start + limit < now) return false;  // the time-out is tested before the result
+        if (completed()) return true;
+        if (lastDot + kDotInterval < now) {
+            log_.ExtendLogLine(".");
+            lastDot = now;
+        }
+    }
+}
+
+bool CommandRunner::ExecAndWait(const std::string& strCommand, const std::string& strDirectory,
+                                std::uint32_t lWaitMs, std::uint32_t lShowWindow,
+                                std::uint32_t lFlags) {
+    (void)strDirectory, (void)lWaitMs, (void)lFlags;  // FIXME before commit: full signature
+    return os_.processes().launchAndWait(strCommand, lShowWindow);
+}
+
+void CommandRunner::DelaySecond(double dblSecond) {
+    auto& clock = os_.clock();
+    try {
+        const double deadline = clock.monotonicSeconds() + std::max(0.0, dblSecond);
+        do {
+            const double left = deadline - clock.monotonicSeconds();
+            os_.windows().waitForEvents(
+                static_cast<std::uint32_t>(std::clamp(left * 1000.0, 0.0, double(kPollMs))));
+        } while (clock.monotonicSeconds() <= deadline);
+    } catch (const std::exception&) {
+        os_.app().messageBox("DelaySecond发生错误！ ", 64, " ");
+    }
+}
+
+}  // namespace oapanel

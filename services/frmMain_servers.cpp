@@ -1,0 +1,110 @@
+// The server controls: the four hidden start/stop buttons that the rest of the program
+// calls, the two toggles of the advanced panel, and the automatic start after launch.
+#include "panel/frmMain.h"
+
+namespace oapanel {
+
+std::string frmMain::TomcatInstallCommand() const {
+    return "cmd /c " + strAppPath + "\\tomcat6\\bin" + "\\service.bat" + " install " + strAppPath +
+           "\\tomcat6\\bin";
+}
+
+std::string frmMain::MysqlInstallCommand() const {
+    return "cmd /c " + strAppPath + "\\mysql5" + "\\bin\\mysqld2.exe" +
+           " --install MySQL5Brackwen --basedir=" + strAppPath + "\\mysql5";
+}
+
+// Each flag follows what really happened: a start that failed, or a stop that timed out,
+// leaves the display showing the server's true state.
+void frmMain::cmdStart_Click() {
+    bTomcatRunning = StartNTService("Tomcat", kTomcatService, TomcatInstallCommand());
+    RefreshStatus();
+}
+
+void frmMain::cmdStop_Click() {
+    bTomcatRunning = !StopNTService("Tomcat", kTomcatService);
+    RefreshStatus();
+}
+
+void frmMain::cmdMysqlStart_Click() {
+    bMysqlRunning = StartNTService("MySQL", kMysqlService, MysqlInstallCommand());
+    RefreshStatus();
+}
+
+void frmMain::cmdMysqlStop_Click() {
+    bMysqlRunning = !StopNTService("MySQL", kMysqlService);
+    RefreshStatus();
+}
+
+void frmMain::SetServerCaptions() {
+    form_.setCaption(IDC_cmdTomcat, bTomcatRunning ? "停止 &Tomcat" : "启动 &Tomcat");
+    form_.setCaption(IDC_cmdMysql, bMysqlRunning ? "停止 &MySQL" : "启动 &MySQL");
+    form_.setCaption(IDC_cmdOA, bTomcatRunning && bMysqlRunning ? "停止 &OA" : "启动 &OA");
+}
+
+void frmMain::cmdTomcat_Click() {
+    form_.setEnabled(IDC_cmdTomcat, false);
+    form_.setEnabled(IDC_cmdOA, false);
+    if (bTomcatRunning)
+        cmdStop_Click();
+    else
+        cmdStart_Click();
+    SetServerCaptions();
+    form_.setEnabled(IDC_cmdTomcat, true);
+    form_.setEnabled(IDC_cmdOA, true);
+}
+
+void frmMain::cmdMysql_Click() {
+    form_.setEnabled(IDC_cmdMysql, false);
+    form_.setEnabled(IDC_cmdOA, false);
+    if (bMysqlRunning)
+        cmdMysqlStop_Click();
+    else
+        cmdMysqlStart_Click();
+    SetServerCaptions();
+    form_.setEnabled(IDC_cmdMysql, true);
+    form_.setEnabled(IDC_cmdOA, true);
+}
+
+void frmMain::cmdOA_Click() {
+    for (int id : {IDC_cmdOA, IDC_cmdTomcat, IDC_cmdMysql}) form_.setEnabled(id, false);
+    if (bTomcatRunning && bMysqlRunning) {
+        const int answer =
+            os_.app().messageBox("确定停止OA服务吗？", platform::kMbOkCancel, os_.app().appTitle());
+        if (answer == platform::kIdOk) {
+            cmdStop_Click();
+            cmdMysqlStop_Click();
+            // A stop that timed out leaves its flag set: the system is not down.
+            log_.AddLineUnselected(bTomcatRunning || bMysqlRunning ? "停止 澜栖OA...失败"
+                                                                    : "停止 澜栖OA...成功");
+            log_.SelectLast();
+            RefreshStatus();
+        }
+    } else {
+        cmdMysqlStart_Click();
+        cmdStart_Click();
+        log_.AddLineUnselected(bTomcatRunning && bMysqlRunning ? "启动 澜栖OA...成功"
+                                                               : "启动 澜栖OA...失败");
+        log_.SelectLast();
+        RefreshStatus();
+    }
+    for (int id : {IDC_cmdOA, IDC_cmdTomcat, IDC_cmdMysql}) form_.setEnabled(id, true);
+    form_.setCaption(IDC_lblBrackwen, ContactLine());
+}
+
+void frmMain::tmStart_Timer() {
+    // One shot only. The starts below pump messages for up to a minute each, and a timer
+    // keeps ticking meanwhile: turn it off first so the tick can never run twice.
+    if (bAutoStartDone) return;
+    bAutoStartDone = true;
+    form_.setEnabled(IDC_tmStart, false);
+
+    form_.setEnabled(IDC_cmdOA, false);
+    cmdMysqlStart_Click();
+    cmdStart_Click();
+    RefreshStatus();
+    form_.setEnabled(IDC_cmdOA, true);
+    form_.setEnabled(IDC_tmStart, false);
+}
+
+}  // namespace oapanel
