@@ -9,6 +9,7 @@ namespace platform {
 
 inline constexpr std::uint32_t kSwHide = 0;
 inline constexpr std::uint32_t kSwShowNormal = 1;
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
 
 class Processes {
 public:
@@ -16,8 +17,12 @@ public:
     // CreateProcessA with STARTF_USESHOWWINDOW and the given show mode; returns once the
     // process exists (false when it could not be created), releasing both handles.
     virtual bool launch(const std::string& commandLine, std::uint32_t showMode) = 0;
-    // The same, then WaitForSingleObject(process, INFINITE).
-    virtual bool launchAndWait(const std::string& commandLine, std::uint32_t showMode) = 0;
+    // The same in the given current directory (empty: ours) with the given creation flags,
+    // then WaitForSingleObject(process, waitMs); true once the process was created, whether
+    // it ended within the wait or not.
+    virtual bool launchAndWait(const std::string& commandLine, const std::string& directory,
+                               std::uint32_t waitMs, std::uint32_t showMode,
+                               std::uint32_t creationFlags) = 0;
     // The Description of every Win32_Process that WMI lists (a process without one is left
     // out); false, with the list empty, when WMI cannot be asked or fails part way.
     virtual bool processDescriptions(std::vector<std::string>& descriptions) = 0;

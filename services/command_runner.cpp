@@ -31,8 +31,7 @@ bool CommandRunner::WaitWithDots(double limit, const std::function<bool()>& comp
 bool CommandRunner::ExecAndWait(const std::string& strCommand, const std::string& strDirectory,
                                 std::uint32_t lWaitMs, std::uint32_t lShowWindow,
                                 std::uint32_t lFlags) {
-    (void)strDirectory, (void)lWaitMs, (void)lFlags;  // FIXME before commit: full signature
-    return os_.processes().launchAndWait(strCommand, lShowWindow);
+    return os_.processes().launchAndWait(strCommand, strDirectory, lWaitMs, lShowWindow, lFlags);
 }
 
 void CommandRunner::DelaySecond(double dblSecond) {

@@ -18,7 +18,8 @@ namespace {
 // Starts the command line; `process` receives the process handle, the thread handle is
 // released here. Nothing is inherited: a launched command must not keep our pipes or files
 // open after we close them.
-bool create(const std::string& commandLine, std::uint32_t showMode, KernelHandle& process) {
+bool create(const std::string& commandLine, const std::string& directory, std::uint32_t showMode,
+            std::uint32_t creationFlags, KernelHandle& process) {
     // CreateProcessA may write into the command line, so it gets a copy of its own.
     const std::string ansi = toAnsi(commandLine);
     std::vector<char> line(ansi.begin(), ansi.end());
@@ -29,8 +30,9 @@ bool create(const std::string& commandLine, std::uint32_t showMode, KernelHandle
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showMode);
     PROCESS_INFORMATION created{};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &created))
+    const std::string folder = toAnsi(directory);
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, creationFlags, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &created))
         return false;
     KernelHandle thread(created.hThread);
     process.reset(created.hProcess);
@@ -149,13 +151,15 @@ bool readDescriptions(IEnumWbemClassObject& processes, std::vector<std::string>&
 
 bool Processes::launch(const std::string& commandLine, std::uint32_t showMode) {
     KernelHandle process;
-    return create(commandLine, showMode, process);
+    return create(commandLine, {}, showMode, 0, process);
 }
 
-bool Processes::launchAndWait(const std::string& commandLine, std::uint32_t showMode) {
+bool Processes::launchAndWait(const std::string& commandLine, const std::string& directory,
+                              std::uint32_t waitMs, std::uint32_t showMode,
+                              std::uint32_t creationFlags) {
     KernelHandle process;
-    if (!create(commandLine, showMode, process)) return false;
-    ::WaitForSingleObject(process.get(), INFINITE);
+    if (!create(commandLine, directory, showMode, creationFlags, process)) return false;
+    ::WaitForSingleObject(process.get(), waitMs);
     return true;
 }
 

@@ -8,7 +8,9 @@ namespace win32 {
 class Processes : public platform::Processes {
   public:
     bool launch(const std::string& commandLine, std::uint32_t showMode) override;
-    bool launchAndWait(const std::string& commandLine, std::uint32_t showMode) override;
+    bool launchAndWait(const std::string& commandLine, const std::string& directory,
+                       std::uint32_t waitMs, std::uint32_t showMode,
+                       std::uint32_t creationFlags) override;
     bool processDescriptions(std::vector<std::string>& descriptions) override;
 };
 

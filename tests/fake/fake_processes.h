@@ -32,7 +32,9 @@ class FakeProcesses : public platform::Processes {
 
     // "CreateProcessA <command line>" in the log; fails when "CreateProcessA" is set to fail.
     bool launch(const std::string& commandLine, std::uint32_t showMode) override;
-    bool launchAndWait(const std::string& commandLine, std::uint32_t showMode) override;
+    bool launchAndWait(const std::string& commandLine, const std::string& directory,
+                       std::uint32_t waitMs, std::uint32_t showMode,
+                       std::uint32_t creationFlags) override;
     // "InstancesOf Win32_Process" in the log; fails when WMI is missing or that call is set
     // to fail.
     bool processDescriptions(std::vector<std::string>& descriptions) override;

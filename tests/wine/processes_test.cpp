@@ -103,7 +103,7 @@ TEST(Launch, HandsTheShowModeToTheChildAndWaitsWhenAsked) {
         SCOPED_TRACE(mode);
         win32::Processes processes;
         Probe probe;
-        ASSERT_TRUE(processes.launchAndWait(probe.commandLine(), mode));
+        ASSERT_TRUE(processes.launchAndWait(probe.commandLine(), "", platform::kInfinite, mode, 0));
         const auto report = probe.report();
         ASSERT_TRUE(report.has_value()) << "launchAndWait returned before the child ended";
         EXPECT_EQ(report->flags & STARTF_USESHOWWINDOW,
@@ -128,7 +128,7 @@ TEST(Launch, ReleasesTheProcessAndThreadHandles) {
         SCOPED_TRACE(wait ? "launchAndWait" : "launch");
         win32::Processes processes;
         Probe probe;
-        ASSERT_TRUE(wait ? processes.launchAndWait(probe.commandLine(), platform::kSwHide)
+        ASSERT_TRUE(wait ? processes.launchAndWait(probe.commandLine(), "", platform::kInfinite, platform::kSwHide, 0)
                          : processes.launch(probe.commandLine(), platform::kSwHide));
         const Report report = probe.awaitReport();
         probe.waitForExit();
@@ -167,9 +167,9 @@ TEST(Launch, KeepsInheritableHandlesToItself) {
 
 TEST(Launch, ReportsOnlyWhetherTheProcessCouldBeCreated) {
     win32::Processes processes;
-    EXPECT_TRUE(processes.launchAndWait("cmd /c exit 3", platform::kSwHide));
+    EXPECT_TRUE(processes.launchAndWait("cmd /c exit 3", "", platform::kInfinite, platform::kSwHide, 0));
     EXPECT_FALSE(processes.launch("Z:\\oapanel\\no such program.exe", platform::kSwHide));
-    EXPECT_FALSE(processes.launchAndWait("oapanel_no_such_program", platform::kSwHide));
+    EXPECT_FALSE(processes.launchAndWait("oapanel_no_such_program", "", platform::kInfinite, platform::kSwHide, 0));
     EXPECT_FALSE(processes.launch("", platform::kSwHide));
 }
 
