@@ -28,6 +28,7 @@ void frmMain::Form_Load() {
     SetWindowIcon(iconFile, 0);
     RefuseSecondInstance();
     SetTitle();
+    CheckRunEnvironment();
     SetInTaskBar(true, 1);
     form_.setEnabled(IDC_tmStart, true);
     log_.AppendLog("欢迎使用澜栖OA系统，运行路径：" + strAppPath);
@@ -106,6 +107,12 @@ void frmMain::onClick(int controlId) {
             break;
         case IDC_cmdExit:
             cmdExit_Click();
+            break;
+        case IDC_cmdCheckService:
+            cmdCheckService_Click();
+            break;
+        case IDC_cmdReinstall:
+            cmdReinstall_Click();
             break;
         case IDC_cmdOA:
             cmdOA_Click();

@@ -78,12 +78,29 @@ public:
     void cmdTomcat_Click();
     void cmdMysql_Click();
 
+    // The address links (panel/frmMain_links.cpp).
+    void lblIP_Click();
+    void lblIP_MouseMove();
+    void lblBrackwen_Click();
+    void lblBrackwen_MouseMove(int X, int Y);
+    void cmdConnect_Click();
+
+    // The port check (services/frmMain_ports.cpp) and the hidden start-with-Windows box
+    // (environment/autorun.cpp).
+    void cmdCheckPort_Click();
+    void chkAuto_Click();
+
     // Service start, stop and removal (services/frmMain_services.cpp). The start gives
     // whether the service runs at the end; the stop whether it counts as stopped at the end.
     bool StartNTService(const std::string& strDisplayName, const std::string& strServiceName,
                         const std::string& strInstallCommand);
     bool StopNTService(const std::string& strDisplayName, const std::string& strServiceName);
     void RemoveServices();
+
+    // The application folder and JRE_BK_HOME, checked once at start.
+    void CheckRunEnvironment();
+    void cmdCheckService_Click();
+    void cmdReinstall_Click();
     CommandRunner& runner() { return runner_; }
 
     // Public procedures.
@@ -101,6 +118,7 @@ public:
     void onClick(int controlId) override;
     void onTimer(int timerId) override;
     void onListSelect(int, int) override {}
+    bool onMouseMove(int controlId, int x, int y) override;
     void onTrayMessage(std::uint32_t mouseMessage) override { picMouseEvent_MouseMove(mouseMessage); }
     void onTaskbarCreated() override;
 
@@ -109,12 +127,16 @@ private:
     void SetTitle();
     void ShowWebContainerState();
     void ShowDatabaseState();
+    void ShowLocalAddress();
+    void OpenAddress(const std::string& strAddress);
     std::string ContactLine();
     std::string TomcatInstallCommand() const;
     std::string MysqlInstallCommand() const;
     void SetServerCaptions();
     long TrySetInTaskBar(bool first, int picIndex);
     void ShowWindowNormal();
+    // Shows why the folder cannot be used, then ends the program.
+    void RefuseFolder(const std::string& strReason);
 
     // The tray picture loaded from a file, kept until the shell shows a newer one.
     struct TrayIcon {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/network.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -151,12 +152,18 @@ public:
 
 enum class ControlKind { Button, Label, ListBox, CheckBox, PictureBox, Timer };
 
-// A control's own font; an empty name means the window's font and the system text colour.
+// A colour with this flag is a system colour: GetSysColor of the index in the low byte.
+inline constexpr std::uint32_t kSystemColor = 0x80000000;
+inline constexpr std::uint32_t kColorBtnText = kSystemColor | 18;  // COLOR_BTNTEXT
+
+// A control's font; an empty name means the window's font (points then do not apply).
 struct Font {
     std::string name;
     int points = 9;
     bool underline = false;
-    std::uint32_t color = 0;  // 0x00BBGGRR
+    std::uint32_t color = kColorBtnText;  // 0x00BBGGRR, or kSystemColor | index
+
+    bool operator==(const Font&) const = default;
 };
 
 // One control of the form. Positions and sizes are in twips (15 per pixel at 96 dpi).
@@ -173,6 +180,7 @@ struct Control {
     std::deque<std::string> items;  // list box lines
     int selected = -1;              // list box selection, -1 for none
     int interval = 0;               // timer interval in milliseconds
+    int value = 0;                  // check box: 0 unchecked, 1 checked
 };
 
 enum class WindowState { Normal, Minimized, Maximized };
@@ -190,10 +198,14 @@ public:
     // manager. Returns true to cancel the unload.
     virtual bool onQueryUnload(int reason) = 0;
     virtual void onUnload() = 0;
+    // A click; a check box's value in the model is already the new one.
     virtual void onClick(int controlId) = 0;
     virtual void onTimer(int timerId) = 0;
     // The user picked a line of a list box; the model is updated before this is raised.
     virtual void onListSelect(int controlId, int index) = 0;
+    // The pointer moved over a control, at x, y twips from the control's top left corner.
+    // Returns true when the program set the pointer's shape itself, so it must stay.
+    virtual bool onMouseMove(int controlId, int x, int y) = 0;
     // A mouse message (WM_LBUTTONDBLCLK, WM_RBUTTONUP, ...) on the tray icon.
     virtual void onTrayMessage(std::uint32_t mouseMessage) = 0;
     // Explorer restarted: the notification area is new and empty.
@@ -258,6 +270,7 @@ public:
     virtual Environment& environment() = 0;
     virtual Registry& registry() = 0;
     virtual TextCodec& codec() = 0;
+    virtual Sockets& sockets() = 0;
 };
 
 }  // namespace platform

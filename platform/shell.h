@@ -62,6 +62,11 @@ public:
     virtual int popupMenu(const std::vector<MenuItem>& items) = 0;
     // A uniform random number in [0, 1).
     virtual double random() = 0;
+    // ShellExecuteW(NULL, "open", url, ...) with a normal window: the user's default browser
+    // for a web address. False when the shell could not open it.
+    virtual bool shellExecuteOpen(const std::string& url) = 0;
+    // SetCursor with the system's hand pointer (IDC_HAND).
+    virtual void setHandCursor() = 0;
 };
 
 }  // namespace platform

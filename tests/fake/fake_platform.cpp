@@ -256,7 +256,15 @@ void FakeWindowSystem::userSelects(int listId, int index) {
     events->onListSelect(listId, index);
 }
 
-void FakeWindowSystem::userClicks(int controlId) { events->onClick(controlId); }
+void FakeWindowSystem::userClicks(int controlId) {
+    auto* c = model->find(controlId);
+    if (c && c->kind == platform::ControlKind::CheckBox) c->value = c->value == 1 ? 0 : 1;
+    events->onClick(controlId);
+}
+
+bool FakeWindowSystem::userMovesMouse(int controlId, int x, int y) {
+    return events->onMouseMove(controlId, x, y);
+}
 
 void FakeWindowSystem::resize(int width, int height, platform::WindowState state) {
     model->width = width;
@@ -275,6 +283,12 @@ bool FakeWindowSystem::close(int reason) {
 
 FakePlatform::FakePlatform() {
     procs.onLaunch = [this](const std::string& commandLine) { commands.run(commandLine); };
+    // A machine the panel has run on before: the runtime variable names this folder.
+    setRuntimeHome(application.path + "\\jre16bk");
+}
+
+void FakePlatform::setRuntimeHome(const std::string& value) {
+    reg.putText(platform::kHkeyLocalMachine, kSystemEnvironmentKey, "JRE_BK_HOME", value);
 }
 
 int FakePlatform::count(const std::string& prefix) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/fake/fake_network.h"
 #include "tests/fake/fake_processes.h"
 #include "tests/fake/fake_registry.h"
 #include "tests/fake/fake_shell.h"
@@ -157,7 +158,10 @@ public:
 
     // What the user and Windows do.
     void userSelects(int listId, int index);
+    // A click; a check box changes its value first, as an automatic check box does.
     void userClicks(int controlId);
+    // The pointer at x, y twips over a control; true when the program set its shape.
+    bool userMovesMouse(int controlId, int x, int y);
     void resize(int width, int height,
                 platform::WindowState state = platform::WindowState::Normal);
     // A close request for the given reason; true when the window was unloaded.
@@ -219,6 +223,7 @@ public:
     FakeCodec codecImpl;
     FakeCommands commands{scm, reg, ui};
     FakeShell tray{calls};
+    FakeSockets net{calls, faults};
 
     platform::Application& app() override { return application; }
     platform::Clock& clock() override { return clockImpl; }
@@ -229,6 +234,12 @@ public:
     platform::Environment& environment() override { return env; }
     platform::Registry& registry() override { return reg; }
     platform::TextCodec& codec() override { return codecImpl; }
+    platform::Sockets& sockets() override { return net; }
+
+    static constexpr char kSystemEnvironmentKey[] =
+        "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    // Sets the system variable JRE_BK_HOME as an earlier run of the panel would have.
+    void setRuntimeHome(const std::string& value);
 
     // How many recorded calls start with `prefix`.
     int count(const std::string& prefix) const;

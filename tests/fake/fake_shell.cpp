@@ -38,4 +38,16 @@ int FakeShell::popupMenu(const std::vector<platform::MenuItem>& items) {
     return pick(items);
 }
 
+bool FakeShell::shellExecuteOpen(const std::string& url) {
+    calls_.push_back("ShellExecuteW open " + url);
+    if (shellExecuteFails) return false;
+    opened.push_back(url);
+    return true;
+}
+
+void FakeShell::setHandCursor() {
+    calls_.push_back("SetCursor IDC_HAND");
+    ++handCursors;
+}
+
 }  // namespace fake

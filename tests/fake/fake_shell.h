@@ -31,6 +31,9 @@ public:
     std::function<int(const std::vector<platform::MenuItem>&)> pick = [](const auto&) { return 0; };
     std::vector<std::vector<platform::MenuItem>> menus;  // every menu shown
     double nextRandom = 0.5;
+    std::vector<std::string> opened;  // every address given to ShellExecuteW "open"
+    bool shellExecuteFails = false;
+    int handCursors = 0;  // SetCursor(IDC_HAND) calls
 
     // Whether the notification area shows an icon now, and which picture.
     bool iconShown() const { return shown_; }
@@ -43,6 +46,8 @@ public:
     platform::Handle storedPicture(int index) override { return index == 1 ? 0x7001 : 0x7002; }
     int popupMenu(const std::vector<platform::MenuItem>& items) override;
     double random() override { return nextRandom; }
+    bool shellExecuteOpen(const std::string& url) override;
+    void setHandCursor() override;
 
 private:
     CallLog& calls_;

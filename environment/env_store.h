@@ -1,0 +1,23 @@
+// System and user environment variables where Windows keeps them, mirrored into this
+// process so the commands it starts afterwards see them too.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace oapanel {
+
+std::string GetSystemEnv(platform::Platform& os, const std::string& strName);
+void SetSystemEnv(platform::Platform& os, const std::string& strName, const std::string& strValue);
+std::string GetUserEnv(platform::Platform& os, const std::string& strName);
+void SetUserEnv(platform::Platform& os, const std::string& strName, const std::string& strValue);
+
+// Appends the folder to the user's PATH unless it is already in it. The PATH keeps the value
+// type it had, and this process's own PATH gains the folder too.
+void AddToUserPath(platform::Platform& os, const std::string& strFolder);
+
+// Tells every top-level window that the environment changed.
+void BroadcastEnvironmentChange(platform::Platform& os);
+
+}  // namespace oapanel

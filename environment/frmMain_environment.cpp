@@ -1,0 +1,66 @@
+// The check of the application folder and of JRE_BK_HOME, once at every start, before the
+// window shows and before the tray icon exists: a branch that ends the program leaves
+// nothing behind.
+#include <algorithm>
+
+#include "environment/env_store.h"
+#include "panel/frmMain.h"
+
+namespace oapanel {
+
+namespace {
+
+const char kCR[] = "\r";
+// Characters that cmd.exe reads as operators or expansions in the unquoted install lines.
+const char kCommandSpecials[] = "&|<>^%";
+
+std::size_t CharacterCount(const std::string& utf8) {
+    return static_cast<std::size_t>(std::count_if(
+        utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+void frmMain::RefuseFolder(const std::string& strReason) {
+    os_.app().messageBox("运行路径：[" + strAppPath + "]" + kCR + kCR + strReason,
+                         platform::kMbIconStop, os_.app().appTitle());
+    os_.app().endProcess(0);
+}
+
+void frmMain::CheckRunEnvironment() {
+    const std::string runtime = strAppPath + "\\jre16bk";
+    const std::string runtimeBin = runtime + "\\bin";
+
+    if (runtime.find(' ') != std::string::npos)
+        return RefuseFolder("路径不能包含空格、中文，请更换路径后重新运行");
+    if (os_.codec().toAnsi(runtime).size() != CharacterCount(runtime))
+        return RefuseFolder("路径不能包含中文、空格，请更换路径后重新运行");
+    if (runtime.find_first_of(kCommandSpecials) != std::string::npos)
+        return RefuseFolder("路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行");
+
+    const std::string stored = GetSystemEnv(os_, "JRE_BK_HOME");
+    if (stored.empty()) {
+        os_.app().messageBox(std::string("您第一次运行管理中心，正在自动设置环境变量，请重新运行") +
+                                 kCR + kCR + "JRE_BK_HOME = [" + runtime + "]",
+                             platform::kMbOk, os_.app().appTitle());
+        SetSystemEnv(os_, "JRE_BK_HOME", runtime);
+        AddToUserPath(os_, runtimeBin);
+        BroadcastEnvironmentChange(os_);
+        return os_.app().endProcess(0);
+    }
+    if (stored == runtime || stored == runtime + '\0') return;
+
+    const int answer = os_.app().messageBox(
+        std::string("您系统中已经设置的环境变量 JRE_BK_HOME 和当前运行的目录不一致，是否改为当前环境变量？") +
+            kCR + kCR + "当前环境变量 = [" + runtime + "]" + kCR + "已设环境变量 = [" + stored + "]",
+        platform::kMbOkCancel, os_.app().appTitle());
+    if (answer != platform::kIdOk) return;
+    SetSystemEnv(os_, "JRE_BK_HOME", runtime);
+    AddToUserPath(os_, runtimeBin);
+    RemoveServices();
+    os_.app().messageBox("请重新运行", platform::kMbOk, os_.app().appTitle());
+    BroadcastEnvironmentChange(os_);
+    os_.app().endProcess(0);
+}
+
+}  // namespace oapanel

@@ -1,0 +1,73 @@
+// The address links: the LAN address shown at start-up, the two link labels and the hidden
+// connect button, all of which open a web address in the browser.
+#include "net/basIPAddress.h"
+#include "panel/frmMain.h"
+
+namespace oapanel {
+
+namespace {
+
+// Internet Explorer at its fixed place. The command prefix keeps its doubled separators and
+// its trailing blank; Windows reads the doubled backslashes as single ones.
+const char kBrowserCommand[] = "C:\\\\Program Files\\\\Internet Explorer\\\\iexplore.exe ";
+const char kBrowserFile[] = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
+const char kLocalOA[] = "http://localhost:8080/oa";
+
+constexpr std::uint32_t kLinkBlue = 0x00FF0000;
+
+}  // namespace
+
+void frmMain::ShowLocalAddress() {
+    auto& sockets = os_.sockets();
+    StartWinsock(sockets, os_.app());
+    const std::string strIP = GetLocalIPAddress(sockets, os_.app());
+    StopWinsock(sockets, os_.app());
+    form_.setCaption(IDC_lblIP, "http://" + strIP + ":8080/oa");
+}
+
+void frmMain::OpenAddress(const std::string& strAddress) {
+    if (os_.windows().fileExists(kBrowserFile) &&
+        os_.processes().launch(kBrowserCommand + strAddress + "\\", platform::kSwShowNormal))
+        return;
+    // Current Windows releases no longer have Internet Explorer there, and a link that does
+    // nothing helps nobody: the user's default browser opens the address instead.
+    os_.shell().shellExecuteOpen(strAddress);
+}
+
+void frmMain::lblIP_Click() {
+    OpenAddress(form_.control(IDC_lblIP).caption);
+    form_.setCaption(IDC_lblBrackwen, ContactLine());
+}
+
+void frmMain::lblBrackwen_Click() { OpenAddress(os_.app().resourceString(IDS_MAKER_URL)); }
+
+void frmMain::cmdConnect_Click() { OpenAddress(kLocalOA); }
+
+void frmMain::lblIP_MouseMove() { os_.shell().setHandCursor(); }
+
+void frmMain::lblBrackwen_MouseMove(int X, int Y) {
+    os_.shell().setHandCursor();
+    // The label only hears the mouse while the pointer is over it: a thin outer margin turns
+    // the highlight off as the pointer leaves.
+    const bool bInside = X > 10 && X < 7700 && Y > 10 && Y < 220;
+    platform::Font font;  // the window's font
+    font.underline = bInside;
+    font.color = bInside ? kLinkBlue : platform::kColorBtnText;
+    // Moves come in streams: the label is redrawn only when its look changes.
+    if (!(form_.control(IDC_lblBrackwen).font == font)) form_.setFont(IDC_lblBrackwen, font);
+}
+
+bool frmMain::onMouseMove(int controlId, int x, int y) {
+    switch (controlId) {
+        case IDC_lblIP:
+            lblIP_MouseMove();
+            return true;
+        case IDC_lblBrackwen:
+            lblBrackwen_MouseMove(x, y);
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace oapanel

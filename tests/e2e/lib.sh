@@ -1,0 +1,237 @@
+# shellcheck shell=bash
+# Shared helpers for the end-to-end scenarios and scripts/run.sh. Source it, then call
+# oa_init with the scenario's arguments:
+#   SCRIPT PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR
+# WORK_DIR holds the template prefix (made by make-template.sh) and one folder per scenario
+# run. Each scenario gets its own copy of the template, its own Xvfb and its own wineserver,
+# all of which oa_cleanup takes down again, also when a check fails.
+
+OA_E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+OA_RESOURCE_H="$OA_E2E_DIR/../../resources/resource.h"
+
+# The panel runs with a Chinese ANSI code page (936), like the machines it is made for.
+OA_PANEL_LOCALE=zh_CN.GBK
+# The driver takes UTF-8 arguments: Wine decodes a process's argv with its locale's charset.
+OA_DRIVER_LOCALE=C.UTF-8
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+OA_CHECKS=0
+OA_FAILED=0
+OA_BG_PIDS=()
+
+oa_log() { printf '%s: %s\n' "${OA_NAME:-e2e}" "$*" >&2; }
+
+# A problem with the test set-up itself: nothing after it can be checked.
+oa_die() {
+    oa_log "ERROR: $*"
+    exit 1
+}
+
+oa_init() {
+    [[ $# -eq 4 ]] || oa_die "usage: $0 PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR"
+    # Wine wants an absolute WINEPREFIX.
+    OA_PANEL_EXE=$(realpath -m "$1") OA_DRIVER_EXE=$(realpath -m "$2")
+    OA_BUNDLE=$(realpath -m "$3") OA_WORK=$(realpath -m "$4")
+    OA_NAME=$(basename "$0" .sh)
+    OA_TEMPLATE="$OA_WORK/template"
+    [[ -f $OA_PANEL_EXE ]] || oa_die "panel not built: $OA_PANEL_EXE"
+    [[ -f $OA_DRIVER_EXE ]] || oa_die "driver not built: $OA_DRIVER_EXE"
+    [[ -d $OA_BUNDLE ]] || oa_die "stub bundle not built: $OA_BUNDLE"
+    [[ -f $OA_TEMPLATE/system.reg ]] || oa_die "no template prefix in $OA_TEMPLATE (make-template.sh)"
+    oa_use_run_dir "$OA_WORK/run/$OA_NAME"
+    trap oa_cleanup EXIT
+    trap 'exit 130' INT TERM
+    cp -a "$OA_TEMPLATE" "$WINEPREFIX" || oa_die "cannot copy the template prefix"
+    oa_start_xvfb
+    oa_layout_app
+    oa_set_jre_home
+}
+
+# Points WINEPREFIX at RUN_DIR/prefix, first taking down whatever a killed earlier run left
+# there (ctest kills a script that overruns its TIMEOUT without letting its trap run).
+oa_use_run_dir() {
+    OA_RUN_DIR=$1
+    export WINEPREFIX="$OA_RUN_DIR/prefix"
+    oa_stop_leftovers "$OA_RUN_DIR"
+    rm -rf "$OA_RUN_DIR"
+    mkdir -p "$OA_RUN_DIR"
+}
+
+oa_stop_leftovers() {
+    local dir=$1 pid
+    [[ -d $dir/prefix ]] && WINEPREFIX="$dir/prefix" wineserver -k 2>/dev/null
+    if [[ -f $dir/xvfb.pid ]]; then
+        pid=$(<"$dir/xvfb.pid")
+        grep -q Xvfb "/proc/$pid/cmdline" 2>/dev/null && kill "$pid"
+    fi
+    return 0
+}
+
+# Xvfb picks a free display itself and tells us its number once it accepts connections.
+oa_start_xvfb() {
+    local numfile="$OA_RUN_DIR/xvfb.display" i
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$numfile" \
+        2>"$OA_RUN_DIR/xvfb.log" &
+    OA_XVFB_PID=$!
+    echo "$OA_XVFB_PID" >"$OA_RUN_DIR/xvfb.pid"
+    for ((i = 0; i < 100; i++)); do
+        [[ -s $numfile ]] && break
+        kill -0 "$OA_XVFB_PID" 2>/dev/null || oa_die "Xvfb failed: $(cat "$OA_RUN_DIR/xvfb.log")"
+        sleep 0.1
+    done
+    [[ -s $numfile ]] || oa_die "Xvfb did not start"
+    DISPLAY=":$(<"$numfile")"
+    export DISPLAY
+}
+
+# The application folder C:\OA: the stub bundle with the panel beside it.
+oa_layout_app() {
+    OA_APP_DIR="$WINEPREFIX/drive_c/OA"
+    rm -rf "$OA_APP_DIR"
+    mkdir -p "$OA_APP_DIR"
+    cp -a "$OA_BUNDLE/." "$OA_APP_DIR/" || oa_die "cannot copy the bundle"
+    cp "$OA_PANEL_EXE" "$OA_APP_DIR/oapanel.exe" || oa_die "cannot copy the panel"
+}
+
+oa_set_jre_home() {
+    oa_wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+        /v JRE_BK_HOME /t REG_SZ /d 'C:\OA\jre16bk' /f >/dev/null ||
+        oa_die "cannot set JRE_BK_HOME"
+}
+
+oa_wine() { env LC_ALL=$OA_PANEL_LOCALE wine "$@"; }
+
+oa_driver() { env LC_ALL=$OA_DRIVER_LOCALE wine "$OA_DRIVER_EXE" "$@"; }
+
+# oa_launch_panel [WINDOWS_PATH]: starts one panel process (C:\OA\oapanel.exe unless told)
+# in the background. Its PID, that of the Wine process itself, is left in OA_LAST_PID; its
+# exit code can be had with oa_wait_exit.
+# shellcheck disable=SC2120  # the path is optional
+oa_launch_panel() {
+    oa_wine "${1:-C:\OA\oapanel.exe}" >>"$OA_RUN_DIR/panel.log" 2>&1 &
+    OA_LAST_PID=$!
+    OA_BG_PIDS+=("$OA_LAST_PID")
+}
+
+# Ends everything running in the prefix (panels, services) but keeps the prefix and Xvfb.
+oa_stop_prefix() {
+    local pid
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    for pid in "${OA_BG_PIDS[@]}"; do
+        oa_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null
+    done
+    OA_BG_PIDS=()
+}
+
+# oa_require_service_state NAME STATE: a set-up step, so a mismatch ends the scenario.
+oa_require_service_state() {
+    local out
+    out=$(oa_wine sc query "$1" | tr -d '\r')
+    [[ $out =~ STATE[^A-Z_]*$2 ]] || oa_die "service $1 is not $2:"$'\n'"$out"
+}
+
+# oa_wait_exit PID SECONDS: true once the process ended; its exit code is left in OA_EXIT_CODE.
+oa_wait_exit() {
+    local pid=$1 i state
+    for ((i = 0; i < $2 * 10; i++)); do
+        state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)
+        [[ -z $state || $state == Z ]] && break
+        sleep 0.1
+    done
+    [[ -z $state || $state == Z ]] || return 1
+    wait "$pid"
+    # shellcheck disable=SC2034  # read by the scenarios
+    OA_EXIT_CODE=$?
+}
+
+oa_alive() { kill -0 "$1" 2>/dev/null && [[ $(awk '{print $3}' "/proc/$1/stat") != Z ]]; }
+
+# The number of a control, read from resource.h so the scenarios can name controls.
+oa_id() {
+    local id
+    id=$(awk -v name="$1" '$1 == "#define" && $2 == name {print $3}' "$OA_RESOURCE_H")
+    [[ -n $id ]] || oa_die "no control $1 in resource.h"
+    echo "$id"
+}
+
+# Polls the activity log until it has not changed for SECONDS (at most 30 s), so a check
+# that compares logs is not thrown off by lines still being written.
+oa_wait_log_settled() {
+    local quiet=$1 last now since=$SECONDS start=$SECONDS
+    last=$(oa_driver list) || oa_die "cannot read the activity log"
+    while ((SECONDS - since < quiet)); do
+        ((SECONDS - start < 30)) || oa_die "activity log keeps changing"
+        sleep 0.5
+        now=$(oa_driver list) || oa_die "cannot read the activity log"
+        [[ $now == "$last" ]] || { last=$now since=$SECONDS; }
+    done
+    printf '%s\n' "$last"
+}
+
+# Checks record a result and carry on, so one run shows every broken behaviour.
+oa_pass() {
+    OA_CHECKS=$((OA_CHECKS + 1))
+    oa_log "ok - $1"
+}
+
+oa_fail() {
+    OA_CHECKS=$((OA_CHECKS + 1)) OA_FAILED=$((OA_FAILED + 1))
+    oa_log "FAILED - $1"
+    shift
+    local line
+    for line in "$@"; do oa_log "    $line"; done
+}
+
+# oa_expect_eq WHAT ACTUAL EXPECTED
+oa_expect_eq() {
+    if [[ $2 == "$3" ]]; then oa_pass "$1"; else oa_fail "$1" "expected: $3" "actual:   $2"; fi
+}
+
+# oa_expect_contains WHAT ACTUAL PART
+oa_expect_contains() {
+    if [[ $2 == *"$3"* ]]; then oa_pass "$1"; else oa_fail "$1" "expected to contain: $3" "actual: $2"; fi
+}
+
+# oa_expect_match WHAT ACTUAL EXTENDED_REGEX
+oa_expect_match() {
+    if [[ $2 =~ $3 ]]; then oa_pass "$1"; else oa_fail "$1" "expected to match: $3" "actual: $2"; fi
+}
+
+# oa_expect WHAT COMMAND...: the command must succeed.
+oa_expect() {
+    local what=$1
+    shift
+    if "$@"; then oa_pass "$what"; else oa_fail "$what" "command failed: $*"; fi
+}
+
+oa_finish() {
+    oa_log "$OA_CHECKS checks, $OA_FAILED failed"
+    ((OA_FAILED == 0))
+}
+
+# Ends the prefix's processes and our Xvfb.
+oa_teardown() {
+    [[ -n $WINEPREFIX && -d $WINEPREFIX ]] && oa_stop_prefix
+    if [[ -n $OA_XVFB_PID ]]; then
+        kill "$OA_XVFB_PID" 2>/dev/null
+        wait "$OA_XVFB_PID" 2>/dev/null
+        OA_XVFB_PID=
+    fi
+    return 0
+}
+
+# The EXIT trap of a scenario: a passed run leaves nothing behind, a failed one its folder.
+oa_cleanup() {
+    local rc=$?
+    trap - EXIT
+    oa_teardown
+    if ((rc == 0)); then
+        rm -rf "$OA_RUN_DIR"
+    elif [[ -n $OA_RUN_DIR ]]; then
+        oa_log "kept $OA_RUN_DIR for a look (panel.log, prefix)"
+    fi
+    exit "$rc"
+}
