@@ -6,7 +6,9 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/win32/processes.h"
 #include "platform/win32/service_manager.h"
+#include "services/process_detection.h"
 #include "services/basService.h"
 
 namespace {
@@ -99,9 +101,18 @@ TEST_F(RealServiceTest, FollowsTheServiceThroughStartAndStop) {
     ASSERT_TRUE(oapanel::QueryServiceInfo(scm, "OapanelQueryTest", state, startType, path));
     EXPECT_TRUE(oapanel::IsFullyRunning(true, state));
     EXPECT_EQ(path, narrowAscii(binPath_));
+    // The database server is judged by its process: WMI lists the running stub by name.
+    win32::Processes processes;
+    EXPECT_TRUE(oapanel::CheckApplicationIsRun(processes, "MYSQLD2.EXE"));
 
     control(SERVICE_CONTROL_STOP);
     EXPECT_EQ(waitForState(platform::kServiceStopped), 1);
+    bool gone = false;
+    for (int i = 0; i < 50 && !gone; ++i) {
+        gone = !oapanel::CheckApplicationIsRun(processes, "mysqld2.exe");
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(gone) << "the stub's process ended with its service";
 }
 
 TEST(RealServiceManager, AMissingServiceKeepsTheCallersState) {
