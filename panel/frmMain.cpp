@@ -32,6 +32,7 @@ void frmMain::Form_Load() {
     SetInTaskBar(true, 1);
     form_.setEnabled(IDC_tmStart, true);
     log_.AppendLog("欢迎使用澜栖OA系统，运行路径：" + strAppPath);
+    ShowLocalAddress();
     ShowWebContainerState();
     ShowDatabaseState();
     RefreshStatus();
@@ -122,6 +123,21 @@ void frmMain::onClick(int controlId) {
             break;
         case IDC_cmdMysql:
             cmdMysql_Click();
+            break;
+        case IDC_cmdCheckPort:
+            cmdCheckPort_Click();
+            break;
+        case IDC_cmdConnect:
+            cmdConnect_Click();
+            break;
+        case IDC_lblIP:
+            lblIP_Click();
+            break;
+        case IDC_lblBrackwen:
+            lblBrackwen_Click();
+            break;
+        case IDC_chkAuto:
+            chkAuto_Click();
             break;
         default:
             break;

@@ -19,9 +19,11 @@ constexpr std::uint32_t kLinkBlue = 0x00FF0000;
 
 void frmMain::ShowLocalAddress() {
     auto& sockets = os_.sockets();
-    StartWinsock(sockets, os_.app());
+    // The tray icon exists by now: an exit from here takes it along.
+    const BeforeEnd removeTrayIcon = [this] { DeleteIcon(); };
+    StartWinsock(sockets, os_.app(), removeTrayIcon);
     const std::string strIP = GetLocalIPAddress(sockets, os_.app());
-    StopWinsock(sockets, os_.app());
+    StopWinsock(sockets, os_.app(), removeTrayIcon);
     form_.setCaption(IDC_lblIP, "http://" + strIP + ":8080/oa");
 }
 

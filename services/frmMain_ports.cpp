@@ -19,7 +19,7 @@ std::string PortLine(const std::string& strLabel, std::uint16_t iPort, bool bInU
 void frmMain::cmdCheckPort_Click() {
     const std::int16_t code = CheckPorts(os_.sockets(), kMysqlPort, kTomcatPort);
     log_.AddLineUnselected(PortLine("数据库端口", kMysqlPort, code % 10 == kFirstPortInUse));
-    log_.AddLineUnselected(PortLine("TOMCAT端口", kTomcatPort, code / 10 * 10 == kSecondPortInUse));
+    log_.AddLineUnselected(PortLine("TOMCAT端口", kTomcatPort, code >= kSecondPortInUse));
     log_.SelectLast();
     form_.setCaption(IDC_lblBrackwen, ContactLine());
 }

@@ -1,5 +1,6 @@
 #include "platform/win32/shell.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -75,5 +76,19 @@ int Shell::popupMenu(const std::vector<platform::MenuItem>& items) {
 }
 
 double Shell::random() { return std::uniform_real_distribution<double>(0.0, 1.0)(random_); }
+
+bool Shell::shellExecuteOpen(const std::string& url) {
+    // The shell may hand the address to extensions that need COM on this thread.
+    const HRESULT com =
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const auto result = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(nullptr, L"open", widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return result > 32;  // lower values are error codes
+}
+
+void Shell::setHandCursor() {
+    ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
+}
 
 }  // namespace win32

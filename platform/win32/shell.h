@@ -22,6 +22,8 @@ public:
     platform::Handle storedPicture(int index) override;
     int popupMenu(const std::vector<platform::MenuItem>& items) override;
     double random() override;
+    bool shellExecuteOpen(const std::string& url) override;
+    void setHandCursor() override;
 
 private:
     HINSTANCE instance_;

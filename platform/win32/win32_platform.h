@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/win32/application.h"
 #include "platform/win32/environment.h"
+#include "platform/win32/network.h"
 #include "platform/win32/processes.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/service_manager.h"
@@ -27,6 +28,7 @@ public:
     platform::Environment& environment() override { return environment_; }
     platform::Registry& registry() override { return registry_; }
     platform::TextCodec& codec() override { return codec_; }
+    platform::Sockets& sockets() override { return sockets_; }
 
 private:
     Application app_;
@@ -38,6 +40,7 @@ private:
     Environment environment_;
     Registry registry_;
     TextCodec codec_;
+    Sockets sockets_;
 };
 
 }  // namespace win32

@@ -222,13 +222,18 @@ void WindowSystem::applyFont(const platform::Control& c) {
     HWND h = child(c.id);
     if (!h) return;
     HFONT font = font_.get();
-    if (!c.font.name.empty()) {
+    if (!c.font.name.empty() || c.font.underline) {
         LOGFONTW lf{};
-        lf.lfHeight = -::MulDiv(c.font.points, dpi_, 72);
-        lf.lfWeight = FW_NORMAL;
+        if (c.font.name.empty()) {
+            // The window's font, underlined.
+            if (font) ::GetObjectW(font, sizeof lf, &lf);
+        } else {
+            lf.lfHeight = -::MulDiv(c.font.points, dpi_, 72);
+            lf.lfWeight = FW_NORMAL;
+            lf.lfCharSet = GB2312_CHARSET;
+            wcsncpy_s(lf.lfFaceName, widen(c.font.name).c_str(), _TRUNCATE);
+        }
         lf.lfUnderline = c.font.underline;
-        lf.lfCharSet = GB2312_CHARSET;
-        wcsncpy_s(lf.lfFaceName, widen(c.font.name).c_str(), _TRUNCATE);
         Font own(::CreateFontIndirectW(&lf));
         font = own.get();
         ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -244,8 +249,10 @@ LRESULT WindowSystem::colorStatic(HDC dc, HWND control) {
     ::SetBkMode(dc, TRANSPARENT);
     const int id = ::GetDlgCtrlID(control);
     const platform::Control* c = model_ ? model_->find(id) : nullptr;
-    ::SetTextColor(dc, c && !c->font.name.empty() ? static_cast<COLORREF>(c->font.color)
-                                                  : ::GetSysColor(COLOR_BTNTEXT));
+    const std::uint32_t color = c ? c->font.color : platform::kColorBtnText;
+    ::SetTextColor(dc, color & platform::kSystemColor
+                           ? ::GetSysColor(static_cast<int>(color & 0xFF))
+                           : static_cast<COLORREF>(color));
     return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
 }
 
@@ -361,6 +368,10 @@ LRESULT WindowSystem::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             onSize(wParam);
             return 0;
+        case WM_SETCURSOR:
+            if (onSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam)))
+                return TRUE;
+            return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
         case WM_CTLCOLORSTATIC:
             return colorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_CLOSE:
@@ -406,8 +417,28 @@ void WindowSystem::onCommand(int id, int code) {
         guarded([&] { events_->onListSelect(id, c->selected); });
         return;
     }
-    if (code == BN_CLICKED || code == STN_CLICKED)
-        guarded([&] { events_->onClick(id); });
+    if (code != BN_CLICKED && code != STN_CLICKED) return;
+    // The box has already changed its check: the handler reads the new value.
+    if (c->kind == platform::ControlKind::CheckBox)
+        c->value = ::SendMessageW(child(id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    guarded([&] { events_->onClick(id); });
+}
+
+bool WindowSystem::onSetCursor(HWND over, UINT hitTest, UINT mouseMessage) {
+    // A control's default handling asks its parent first, so the pointer over any control
+    // arrives here: this is where the program hears the mouse move over its controls.
+    if (!model_ || over == hwnd_ || hitTest != HTCLIENT) return false;
+    const int id = ::GetDlgCtrlID(over);
+    if (!model_->find(id)) return false;
+    // Presses and releases come here too: the pointer the program chose stays as it is.
+    if (mouseMessage != WM_MOUSEMOVE) return id == pointerControl_;
+    POINT at{};
+    ::GetCursorPos(&at);
+    ::ScreenToClient(over, &at);
+    bool own = false;
+    guarded([&] { own = events_->onMouseMove(id, toTwips(at.x), toTwips(at.y)); });
+    pointerControl_ = own ? id : 0;
+    return own;
 }
 
 void WindowSystem::onSize(WPARAM kind) {

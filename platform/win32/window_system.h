@@ -41,6 +41,7 @@ private:
     bool translate(MSG& msg);
     void onCommand(int id, int code);
     void onSize(WPARAM kind);
+    bool onSetCursor(HWND over, UINT hitTest, UINT mouseMessage);
     void close(int reason);
 
     void createControl(platform::Control& c);
@@ -66,6 +67,7 @@ private:
     UINT taskbarCreated_ = 0;
     std::map<int, HWND> children_;
     std::map<int, Font> controlFonts_;  // controls with a font of their own
+    int pointerControl_ = 0;            // the control whose pointer the program set
 };
 
 }  // namespace win32

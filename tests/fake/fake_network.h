@@ -66,7 +66,7 @@ class FakeSockets : public platform::Sockets {
     CallLog& calls_;
     Faults& faults_;
     int startups_ = 0;
-    std::vector<Binding> held_;                                  // by other programs
+    std::vector<Binding> held_;                                // by other programs
     std::map<platform::Socket, std::optional<Binding>> open_;  // ours, bound or not yet
     platform::Socket next_ = 0x200;
 };
