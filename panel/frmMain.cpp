@@ -1,5 +1,6 @@
 #include "panel/frmMain.h"
 
+#include "registry/env_value.h"
 #include "services/basService.h"
 #include "services/process_detection.h"
 
@@ -81,6 +82,10 @@ void frmMain::RefreshStatus() {
     form_.setCaption(IDC_cmdTomcat, bTomcatRunning ? "停止 &Tomcat" : "启动 &Tomcat");
     form_.setCaption(IDC_lblMysql, bMysqlRunning ? "MySQL:已启动" : "MySQL:已停止");
     form_.setCaption(IDC_cmdMysql, bMysqlRunning ? "停止 &MySQL" : "启动 &MySQL");
+}
+
+void frmMain::addEnvValue(const std::string& strName, const std::string& strValue) {
+    oapanel::addEnvValue(os_, strName, strValue);
 }
 
 void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {

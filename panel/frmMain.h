@@ -109,6 +109,8 @@ public:
     void SetWindowIcon(std::string& FileName, int IconIndex);
     long SetInTaskBar(bool first, int picIndex);
     long DeleteIcon();
+    // Writes a system environment variable through the Registry class and announces it.
+    void addEnvValue(const std::string& strName, const std::string& strValue);
 
     // platform::FormEvents
     void onLoad() override { Form_Load(); }
