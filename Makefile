@@ -3,8 +3,10 @@ BUILD ?= build
 JOBS ?= 2
 NATIVE := $(BUILD)/native
 MINGW := $(BUILD)/mingw
+FUZZ := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build native mingw test run clean format
+.PHONY: all deps build native mingw fuzz test run clean format
 
 all: build
 
@@ -21,10 +23,18 @@ mingw: deps
 
 build: native mingw
 
-# unit (native, simulated machine), then wine (backend under Wine) and e2e (the real exe).
+# The fuzz targets: a clang build of their own with the sanitizers, each run FUZZ_SECONDS.
+fuzz: deps
+	cmake -S . -B $(FUZZ) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DOAPANEL_TESTS=OFF -DOAPANEL_FUZZ=ON
+	cmake --build $(FUZZ) -j $(JOBS)
+	bash tests/fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
+# unit (native, simulated machine), then wine (backend under Wine) and e2e (the real exe),
+# then fuzz (the registry readers under the sanitizers, for a bounded time).
 test: build
 	cd $(NATIVE) && ctest --output-on-failure
 	cd $(MINGW) && ctest --output-on-failure
+	$(MAKE) --no-print-directory fuzz
 
 run: mingw
 	bash scripts/run.sh $(MINGW)/app/oapanel.exe $(MINGW)/bundle

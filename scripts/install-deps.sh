@@ -8,6 +8,7 @@ packages=(
     g++-mingw-w64-x86-64-posix
     wine wine64 xvfb xauth
     fonts-wqy-microhei imagemagick
+    clang libclang-rt-14-dev
 )
 
 missing=()

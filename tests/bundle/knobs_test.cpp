@@ -130,3 +130,15 @@ TEST(HttpReply, HeadHasNoBodyAndOddRequestsAreRefused) {
 
 }  // namespace
 }  // namespace oapanel::stub
+
+namespace oapanel::stub {
+namespace {
+
+TEST(Knobs, APortMustBeAPortNumber) {
+    EXPECT_EQ(parse_knobs("port=41234").port, std::optional<std::uint16_t>(41234));
+    for (const char* bad : {"port=0", "port=65536", "port=-1", "port=80x", "port="})
+        EXPECT_FALSE(parse_knobs(bad).port.has_value()) << bad;
+}
+
+}  // namespace
+}  // namespace oapanel::stub

@@ -50,6 +50,10 @@ void apply(Knobs& knobs, std::string_view key, std::string_view value) {
         if (same_word(value, "refuse")) knobs.stop_refuse = true;
     } else if (same_word(key, "stop_delay")) {
         set_millis(knobs.stop_delay, value);
+    } else if (same_word(key, "port")) {
+        // Only a whole number 1..65535; anything else keeps the usual port.
+        if (const auto n = parse_millis(value); n && n->count() >= 1 && n->count() <= 65535)
+            knobs.port = static_cast<std::uint16_t>(n->count());
     }
 }
 

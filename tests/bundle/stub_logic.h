@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ struct Knobs {
     std::optional<Millis> crash_after;  // die this long after reaching RUNNING
     bool stop_refuse = false;           // ignore stop requests
     Millis stop_delay{0};               // time spent in STOP_PENDING before STOPPED
+    std::optional<std::uint16_t> port;  // listen here instead of the server's usual port
 
     bool operator==(const Knobs&) const = default;
 };

@@ -233,13 +233,14 @@ void run(Runtime& rt) {
     std::optional<Server> server;
     if (!stop) {
         int error = 0;
-        if (auto listener = Server::listen_on_loopback(kPort, error)) {
+        const u_short port = rt.knobs.port.value_or(kPort);
+        if (auto listener = Server::listen_on_loopback(port, error)) {
             server.emplace(std::move(*listener), kWeb);
             rt.status.report(SERVICE_RUNNING);
-            note("running, listening on 127.0.0.1:" + std::to_string(kPort));
+            note("running, listening on 127.0.0.1:" + std::to_string(port));
         } else {
             // Never claim RUNNING when the port is not ours.
-            note("cannot listen on 127.0.0.1:" + std::to_string(kPort) + ", error " +
+            note("cannot listen on 127.0.0.1:" + std::to_string(port) + ", error " +
                  std::to_string(error));
             exit_code = DWORD(error);
         }

@@ -15,11 +15,25 @@ namespace {
 
 const wchar_t kName[] = L"OapanelQueryTest";
 
-// The stub was built on the Linux side; Wine sees the Linux root as drive Z:.
+// A private copy of the bundle's stub database server (built on the Linux side, which Wine
+// sees as drive Z:), told by its knobs file to listen on a port of its own: a real database
+// server, or another test, may hold 3307 on this machine.
 std::wstring stubPath() {
-    std::wstring path = L"Z:";
-    for (const char* p = OAPANEL_STUB_SERVICE; *p; ++p) path += *p == '/' ? L'\\' : wchar_t(*p);
-    return path;
+    std::wstring built = L"Z:";
+    for (const char* p = OAPANEL_STUB_SERVICE; *p; ++p) built += *p == '/' ? L'\\' : wchar_t(*p);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"oapanel-query-test";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring exe = folder + L"\\mysqld2.exe";
+    CopyFileW(built.c_str(), exe.c_str(), FALSE);
+    HANDLE knobs = CreateFileW((folder + L"\\mysqld2.knobs").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const char text[] = "port=47307\r\n";
+    DWORD written = 0;
+    WriteFile(knobs, text, sizeof text - 1, &written, nullptr);
+    CloseHandle(knobs);
+    return exe;
 }
 
 std::string narrowAscii(const std::wstring& w) { return std::string(w.begin(), w.end()); }
