@@ -83,8 +83,8 @@ void SetSystemEnv(platform::Platform& os, const std::string& strName, const std:
 }
 
 std::string GetUserEnv(platform::Platform& os, const std::string& strName) {
-    return RegValueText(
-        GetRegSetting(os, "", kEnvironment, strName, std::string(), platform::kHkeyCurrentUser, ""));
+    return RegValueText(GetRegSetting(os, "", kEnvironment, strName, std::string(),
+                                      platform::kHkeyCurrentUser, ""));
 }
 
 void SetUserEnv(platform::Platform& os, const std::string& strName, const std::string& strValue) {

@@ -15,8 +15,9 @@ const char kCR[] = "\r";
 const char kCommandSpecials[] = "&|<>^%";
 
 std::size_t CharacterCount(const std::string& utf8) {
-    return static_cast<std::size_t>(std::count_if(
-        utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 }  // namespace
@@ -50,10 +51,12 @@ void frmMain::CheckRunEnvironment() {
     }
     if (stored == runtime || stored == runtime + '\0') return;
 
-    const int answer = os_.app().messageBox(
-        std::string("您系统中已经设置的环境变量 JRE_BK_HOME 和当前运行的目录不一致，是否改为当前环境变量？") +
-            kCR + kCR + "当前环境变量 = [" + runtime + "]" + kCR + "已设环境变量 = [" + stored + "]",
-        platform::kMbOkCancel, os_.app().appTitle());
+    const int answer =
+        os_.app().messageBox(std::string("您系统中已经设置的环境变量 JRE_BK_HOME "
+                                         "和当前运行的目录不一致，是否改为当前环境变量？") +
+                                 kCR + kCR + "当前环境变量 = [" + runtime + "]" + kCR +
+                                 "已设环境变量 = [" + stored + "]",
+                             platform::kMbOkCancel, os_.app().appTitle());
     if (answer != platform::kIdOk) return;
     SetSystemEnv(os_, "JRE_BK_HOME", runtime);
     AddToUserPath(os_, runtimeBin);

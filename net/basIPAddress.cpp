@@ -25,12 +25,14 @@ void StartWinsock(platform::Sockets& sockets, platform::Application& app,
     const int major = LowByteOf(wsaData.wVersion);
     const int minor = HighByteOf(wsaData.wVersion);
     if (major < 1 || (major == 1 && minor < 1))
-        Fail(app, "Windows Sockets version " + std::to_string(major) + "." + std::to_string(minor) +
-                      " is not supported by winsock.dll ",
+        Fail(app,
+             "Windows Sockets version " + std::to_string(major) + "." + std::to_string(minor) +
+                 " is not supported by winsock.dll ",
              beforeEnd);
     if (wsaData.iMaxSockets < kMinSockets)
-        Fail(app, "This application requires a minimum of " + std::to_string(kMinSockets) +
-                      " supported sockets.",
+        Fail(app,
+             "This application requires a minimum of " + std::to_string(kMinSockets) +
+                 " supported sockets.",
              beforeEnd);
 }
 

@@ -23,9 +23,7 @@ void ActivityLog::AppendLog(const std::string& text) {
     SelectLast();
 }
 
-void ActivityLog::SelectLast() {
-    form_.listSelect(IDC_lstView, form_.listCount(IDC_lstView) - 1);
-}
+void ActivityLog::SelectLast() { form_.listSelect(IDC_lstView, form_.listCount(IDC_lstView) - 1); }
 
 void ActivityLog::ExtendLogLine(const std::string& suffix) {
     const int i = form_.listSelected(IDC_lstView);

@@ -101,7 +101,6 @@ void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
     windowIcon_ = std::move(icon);
 }
 
-
 void frmMain::onTimer(int timerId) {
     if (timerId == IDC_tmStart) tmStart_Timer();
 }

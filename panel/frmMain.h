@@ -121,7 +121,9 @@ public:
     void onTimer(int timerId) override;
     void onListSelect(int, int) override {}
     bool onMouseMove(int controlId, int x, int y) override;
-    void onTrayMessage(std::uint32_t mouseMessage) override { picMouseEvent_MouseMove(mouseMessage); }
+    void onTrayMessage(std::uint32_t mouseMessage) override {
+        picMouseEvent_MouseMove(mouseMessage);
+    }
     void onTaskbarCreated() override;
 
 private:

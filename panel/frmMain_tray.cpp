@@ -44,10 +44,10 @@ long frmMain::TrySetInTaskBar(bool first, int picIndex) {
     long result;
     if (first) {
         nidTray.szTip = os_.app().appTitle();
-        nidTray.uID = static_cast<std::uint32_t>(
-            std::abs(std::floor(shell.random() * 2147483647.0)));
-        nidTray.uFlags = platform::kNifMessage | platform::kNifIcon | platform::kNifTip |
-                         platform::kNifInfo;
+        nidTray.uID =
+            static_cast<std::uint32_t>(std::abs(std::floor(shell.random() * 2147483647.0)));
+        nidTray.uFlags =
+            platform::kNifMessage | platform::kNifIcon | platform::kNifTip | platform::kNifInfo;
         result = shell.notifyIcon(platform::kNimAdd, nidTray);
     } else {
         nidTray.uFlags = platform::kNifMessage | platform::kNifIcon | platform::kNifTip;
@@ -83,10 +83,8 @@ void frmMain::picMouseEvent_MouseMove(std::uint32_t mouseMessage) {
             form_.setCaption(IDC_lblBrackwen, ContactLine());
             break;
         case platform::kWmRButtonUp: {
-            const int chosen = os_.shell().popupMenu({{kMenuOpen, "打开"},
-                                                      {kMenuRestart, "重新启动"},
-                                                      {0, "-"},
-                                                      {kMenuExit, "退出"}});
+            const int chosen = os_.shell().popupMenu(
+                {{kMenuOpen, "打开"}, {kMenuRestart, "重新启动"}, {0, "-"}, {kMenuExit, "退出"}});
             form_.setCaption(IDC_lblBrackwen, ContactLine());
             if (chosen == kMenuOpen) open_Click();
             if (chosen == kMenuRestart) restart_Click();

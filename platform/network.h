@@ -41,7 +41,7 @@ inline constexpr std::array<std::uint8_t, 4> kInAddrLoopback{127, 0, 0, 1};
 inline constexpr std::array<std::uint8_t, 4> kInAddrAny{0, 0, 0, 0};
 
 class Sockets {
-  public:
+public:
     virtual ~Sockets() = default;
     // WSAStartup: 0 on success, the error code otherwise. Each success needs a wsaCleanup.
     virtual int wsaStartup(std::uint16_t version, WsaData& data) = 0;

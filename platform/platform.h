@@ -135,13 +135,12 @@ public:
     virtual ~ServiceManager() = default;
     // OpenSCManagerA(NULL, NULL, access): the local machine's active database.
     virtual Handle openSCManager(std::uint32_t access) = 0;
-    virtual Handle openService(Handle manager, const std::string& name,
-                               std::uint32_t access) = 0;
+    virtual Handle openService(Handle manager, const std::string& name, std::uint32_t access) = 0;
     virtual bool queryServiceStatus(Handle service, ServiceStatus& status) = 0;
     // QueryServiceConfigA with its size protocol: a buffer of bufferSize bytes; when that is
     // too small the call fails with kErrorInsufficientBuffer and bytesNeeded says how many.
-    virtual bool queryServiceConfig(Handle service, ServiceConfig& config,
-                                    std::uint32_t bufferSize, std::uint32_t& bytesNeeded) = 0;
+    virtual bool queryServiceConfig(Handle service, ServiceConfig& config, std::uint32_t bufferSize,
+                                    std::uint32_t& bytesNeeded) = 0;
     virtual bool closeServiceHandle(Handle handle) = 0;
     // GetLastError() right after the last failing call above.
     virtual std::uint32_t lastError() = 0;

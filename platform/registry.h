@@ -80,8 +80,8 @@ public:
     virtual long enumKey(Handle key, std::uint32_t index, std::string& name,
                          std::uint32_t bufferChars) = 0;
     // RegEnumValueA: the value's name, type and data.
-    virtual long enumValue(Handle key, std::uint32_t index, std::string& name,
-                           std::uint32_t& type, std::vector<std::uint8_t>& data) = 0;
+    virtual long enumValue(Handle key, std::uint32_t index, std::string& name, std::uint32_t& type,
+                           std::vector<std::uint8_t>& data) = 0;
     virtual long queryInfoKey(Handle key, KeyInfo& info) = 0;
     virtual long closeKey(Handle key) = 0;
 };

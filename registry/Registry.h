@@ -28,7 +28,7 @@ inline constexpr std::int32_t kErrAssociationItems = kObjectErrorBase + 27052;
 inline constexpr std::int32_t kErrAssociationNoClass = kObjectErrorBase + 27053;
 
 class RegistryError : public std::exception {
-  public:
+public:
     RegistryError(std::int32_t number, std::string source, std::string description)
         : number_(number), source_(std::move(source)), description_(std::move(description)) {}
 
@@ -37,7 +37,7 @@ class RegistryError : public std::exception {
     const std::string& description() const { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
-  private:
+private:
     std::int32_t number_;
     std::string source_;
     std::string description_;
@@ -49,7 +49,7 @@ constexpr std::int32_t AsClassKey(platform::Handle root) {
 }
 
 class Registry {
-  public:
+public:
     // Errors name the program's executable (its file name without extension) as their source.
     explicit Registry(platform::Platform& os);
     Registry(platform::Registry& reg, platform::TextCodec& codec, platform::Environment& env,
@@ -110,7 +110,7 @@ class Registry {
     void WriteKey(const Variant& vValue, const std::string& sValueKey = "",
                   const std::string& sSectionKey = "", std::int32_t lClassKey = 0);
 
-  private:
+private:
     void SetClassesValue(const std::string& sValue);
     static std::int32_t ReverseBytes(std::int32_t n);
     std::string ExpandEnvStr(const std::string& sText);

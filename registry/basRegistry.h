@@ -40,7 +40,7 @@ std::string RegStoredText(const std::vector<std::uint8_t>& data);
 // A step that cannot go on: a byte count beyond 16 bits, a text that is no number. The
 // setting operations turn it into their fallback; the lower-level helpers let it through.
 class RegInternalFailure : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

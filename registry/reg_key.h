@@ -10,7 +10,7 @@
 namespace oapanel {
 
 class RegKey {
-  public:
+public:
     explicit RegKey(platform::Registry& reg) : reg_(reg) {}
     ~RegKey() { close(); }
     RegKey(const RegKey&) = delete;
@@ -34,7 +34,7 @@ class RegKey {
         if (h_ != 0) reg_.closeKey(std::exchange(h_, 0));
     }
 
-  private:
+private:
     platform::Registry& reg_;
     platform::Handle h_ = 0;
 };

@@ -34,7 +34,8 @@ bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::i
     ScHandle manager(scm, scm.openSCManager(platform::kScManagerConnect));
     if (manager.get() == 0) result = false;  // the service cannot be opened either
 
-    ScHandle service(scm, scm.openService(manager.get(), TrimBlanks(strName), platform::kGenericRead));
+    ScHandle service(scm,
+                     scm.openService(manager.get(), TrimBlanks(strName), platform::kGenericRead));
     if (service.get() == 0) return false;
 
     platform::ServiceStatus status;

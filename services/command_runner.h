@@ -12,8 +12,8 @@ namespace oapanel {
 
 class CommandRunner {
 public:
-    static constexpr double kWaitLimit = 30.0;   // seconds a wait gives the command
-    static constexpr double kDotInterval = 2.0;  // seconds between progress dots
+    static constexpr double kWaitLimit = 30.0;    // seconds a wait gives the command
+    static constexpr double kDotInterval = 2.0;   // seconds between progress dots
     static constexpr std::uint32_t kPollMs = 50;  // longest block between two polls
 
     CommandRunner(platform::Platform& os, ActivityLog& log) : os_(os), log_(log) {}

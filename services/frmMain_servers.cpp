@@ -76,7 +76,7 @@ void frmMain::cmdOA_Click() {
             cmdMysqlStop_Click();
             // A stop that timed out leaves its flag set: the system is not down.
             log_.AddLineUnselected(bTomcatRunning || bMysqlRunning ? "停止 澜栖OA...失败"
-                                                                    : "停止 澜栖OA...成功");
+                                                                   : "停止 澜栖OA...成功");
             log_.SelectLast();
             RefreshStatus();
         }

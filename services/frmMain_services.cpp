@@ -28,9 +28,8 @@ bool frmMain::StartNTService(const std::string& strDisplayName, const std::strin
     log_.AppendLog("启动 " + strDisplayName + "...");
     if (!IsServiceRegistered(os_, strServiceName)) {
         runner_.LaunchHidden(strInstallCommand);
-        const bool registered =
-            runner_.WaitWithDots(CommandRunner::kWaitLimit,
-                                 [&] { return IsServiceRegistered(os_, strServiceName); });
+        const bool registered = runner_.WaitWithDots(
+            CommandRunner::kWaitLimit, [&] { return IsServiceRegistered(os_, strServiceName); });
         if (!registered) {
             log_.ExtendLogLine("安装服务失败");
             return false;

@@ -8,7 +8,7 @@ namespace {
 
 // Owns one socket of the library and closes it when done.
 class SocketHandle {
-  public:
+public:
     SocketHandle(platform::Sockets& sockets, platform::Socket s) : sockets_(sockets), s_(s) {}
     SocketHandle(const SocketHandle&) = delete;
     SocketHandle& operator=(const SocketHandle&) = delete;
@@ -17,14 +17,14 @@ class SocketHandle {
     }
     platform::Socket get() const { return s_; }
 
-  private:
+private:
     platform::Sockets& sockets_;
     platform::Socket s_;
 };
 
 // The library is cleaned up whether its start-up succeeded or not.
 class WinsockSession {
-  public:
+public:
     explicit WinsockSession(platform::Sockets& sockets) : sockets_(sockets) {
         platform::WsaData data;
         started_ = sockets_.wsaStartup(platform::kWinsockVersion11, data) == 0;
@@ -34,7 +34,7 @@ class WinsockSession {
     ~WinsockSession() { sockets_.wsaCleanup(); }
     bool started() const { return started_; }
 
-  private:
+private:
     platform::Sockets& sockets_;
     bool started_ = false;
 };

@@ -9,8 +9,7 @@ namespace oapanel {
 namespace {
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) ==
                       std::toupper(static_cast<unsigned char>(y));
            });
@@ -23,9 +22,8 @@ bool CheckApplicationIsRun(platform::Processes& processes, const std::string& sz
     if (!processes.processDescriptions(descriptions)) return false;
     // The whole name must match: a process merely called "d2.exe", or one without a
     // description, is not the database server.
-    return std::any_of(descriptions.begin(), descriptions.end(), [&](const std::string& d) {
-        return equalsIgnoringCase(d, szExeFileName);
-    });
+    return std::any_of(descriptions.begin(), descriptions.end(),
+                       [&](const std::string& d) { return equalsIgnoringCase(d, szExeFileName); });
 }
 
 }  // namespace oapanel

@@ -51,8 +51,8 @@ platform::VersionInfo Application::version() {
     if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
-        !info || length < sizeof(VS_FIXEDFILEINFO))
+    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
+        length < sizeof(VS_FIXEDFILEINFO))
         return {};
     return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
             LOWORD(info->dwFileVersionLS)};
@@ -68,7 +68,8 @@ bool Application::previousInstanceRunning() {
 
 std::string Application::resourceString(int id) {
     const wchar_t* text = nullptr;
-    const int n = ::LoadStringW(instance_, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+    const int n =
+        ::LoadStringW(instance_, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
     return n > 0 ? narrow(std::wstring(text, static_cast<std::size_t>(n))) : std::string();
 }
 

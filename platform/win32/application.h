@@ -17,8 +17,7 @@ public:
     platform::VersionInfo version() override;
     bool previousInstanceRunning() override;
     std::string resourceString(int id) override;
-    int messageBox(const std::string& text, std::uint32_t style,
-                   const std::string& title) override;
+    int messageBox(const std::string& text, std::uint32_t style, const std::string& title) override;
     [[noreturn]] void endProcess(std::uint32_t exitCode) override;
 
 private:

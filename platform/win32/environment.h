@@ -6,7 +6,7 @@ namespace win32 {
 
 // This process's environment through kernel32's ANSI functions, and the settings broadcast.
 class Environment : public platform::Environment {
-  public:
+public:
     bool getVariable(const std::string& name, std::string& value) override;
     bool setVariable(const std::string& name, const std::string& value) override;
     std::string expand(const std::string& text) override;

@@ -13,7 +13,7 @@ namespace win32 {
 
 // Windows Sockets 1.1 as wsock32 exports it.
 class Sockets : public platform::Sockets {
-  public:
+public:
     int wsaStartup(std::uint16_t version, platform::WsaData& data) override;
     int wsaCleanup() override;
     bool gethostbyname(const std::string& name, platform::HostEntry& entry) override;
@@ -31,7 +31,7 @@ using SocketHandle = Owned<SOCKET, CloseSocketHandle>;
 
 // Holds the socket library started for as long as it lives.
 class WinsockStartup {
-  public:
+public:
     explicit WinsockStartup(WORD version = MAKEWORD(1, 1)) {
         started_ = ::WSAStartup(version, &data_) == 0;
     }
@@ -43,7 +43,7 @@ class WinsockStartup {
     bool started() const { return started_; }
     const WSADATA& data() const { return data_; }
 
-  private:
+private:
     WSADATA data_{};
     bool started_ = false;
 };

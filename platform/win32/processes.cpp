@@ -43,7 +43,7 @@ bool create(const std::string& commandLine, const std::string& directory, std::u
 
 template <typename T>
 class ComPtr {
-  public:
+public:
     ComPtr() = default;
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
@@ -60,12 +60,12 @@ class ComPtr {
         if (p_) std::exchange(p_, nullptr)->Release();
     }
 
-  private:
+private:
     T* p_ = nullptr;
 };
 
 class Bstr {
-  public:
+public:
     explicit Bstr(const wchar_t* text) : b_(::SysAllocString(text)) {}
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
@@ -73,12 +73,12 @@ class Bstr {
     BSTR get() const { return b_; }
     explicit operator bool() const { return b_ != nullptr; }
 
-  private:
+private:
     BSTR b_;
 };
 
 class Variant {
-  public:
+public:
     Variant() { ::VariantInit(&v_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
@@ -86,7 +86,7 @@ class Variant {
     VARIANT* get() { return &v_; }
     const VARIANT& operator*() const { return v_; }
 
-  private:
+private:
     VARIANT v_;
 };
 
@@ -94,7 +94,7 @@ class Variant {
 // S_FALSE is a successful call that must be balanced, RPC_E_CHANGED_MODE is a refusal that
 // must not be, and COM is usable in both cases.
 class ComApartment {
-  public:
+public:
     ComApartment() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
@@ -103,7 +103,7 @@ class ComApartment {
     }
     bool usable() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
 
-  private:
+private:
     HRESULT hr_;
 };
 

@@ -6,7 +6,7 @@ namespace win32 {
 
 // Processes through kernel32, and the process list through WMI.
 class Processes : public platform::Processes {
-  public:
+public:
     bool launch(const std::string& commandLine, std::uint32_t showMode) override;
     bool launchAndWait(const std::string& commandLine, const std::string& directory,
                        std::uint32_t waitMs, std::uint32_t showMode,

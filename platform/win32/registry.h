@@ -6,7 +6,7 @@
 namespace win32 {
 
 class Registry : public platform::Registry {
-  public:
+public:
     long openKey(platform::Handle root, const std::string& path, std::uint32_t access,
                  platform::Handle& key) override;
     long createKey(platform::Handle root, const std::string& path, std::uint32_t access,
@@ -27,7 +27,7 @@ class Registry : public platform::Registry {
 
 // CP_ACP, the code page of every "A" function.
 class TextCodec : public platform::TextCodec {
-  public:
+public:
     std::string toAnsi(const std::string& utf8) override;
     std::string fromAnsi(const std::string& ansi) override;
 };

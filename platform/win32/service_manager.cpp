@@ -50,8 +50,12 @@ bool ServiceManager::queryServiceStatus(platform::Handle service, platform::Serv
         lastError_ = ::GetLastError();
         return false;
     }
-    status = {s.dwServiceType,   s.dwCurrentState, s.dwControlsAccepted,
-              s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint,
+    status = {s.dwServiceType,
+              s.dwCurrentState,
+              s.dwControlsAccepted,
+              s.dwWin32ExitCode,
+              s.dwServiceSpecificExitCode,
+              s.dwCheckPoint,
               s.dwWaitHint};
     return true;
 }

@@ -33,8 +33,7 @@ long Shell::notifyIcon(std::uint32_t message, const platform::NotifyIconData& da
     return ::Shell_NotifyIconA(message, &nid) ? 1 : 0;
 }
 
-platform::Handle Shell::loadIconFile(const std::string& path, int cx, int cy,
-                                     std::uint32_t flags) {
+platform::Handle Shell::loadIconFile(const std::string& path, int cx, int cy, std::uint32_t flags) {
     // A stand-alone file is loaded without an instance handle.
     HANDLE icon = ::LoadImageA(nullptr, toAnsi(path).c_str(), IMAGE_ICON, cx, cy, flags);
     return reinterpret_cast<platform::Handle>(icon);

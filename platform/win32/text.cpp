@@ -8,8 +8,8 @@ namespace {
 
 std::wstring toWide(const std::string& text, UINT codePage) {
     if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;

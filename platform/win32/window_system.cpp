@@ -135,11 +135,10 @@ void WindowSystem::createControl(platform::Control& c) {
     DWORD style = WS_CHILD | cls.style;
     if (c.visible) style |= WS_VISIBLE;
     if (!c.enabled) style |= WS_DISABLED;
-    HWND h = ::CreateWindowExW(cls.exStyle, cls.windowClass, widen(c.caption).c_str(), style,
-                               toPixels(c.left), toPixels(c.top), toPixels(c.width),
-                               toPixels(c.height), hwnd_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_,
-                               nullptr);
+    HWND h = ::CreateWindowExW(
+        cls.exStyle, cls.windowClass, widen(c.caption).c_str(), style, toPixels(c.left),
+        toPixels(c.top), toPixels(c.width), toPixels(c.height), hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
     if (!h) return;
     children_[c.id] = h;
     applyFont(c);
@@ -200,8 +199,7 @@ void WindowSystem::controlChanged(int controlId, platform::Change what) {
 void WindowSystem::applyGeometry(platform::Control& c) {
     HWND h = child(c.id);
     if (!h) return;
-    ::MoveWindow(h, toPixels(c.left), toPixels(c.top), toPixels(c.width), toPixels(c.height),
-                 TRUE);
+    ::MoveWindow(h, toPixels(c.left), toPixels(c.top), toPixels(c.width), toPixels(c.height), TRUE);
     if (c.kind == platform::ControlKind::ListBox) {
         // A list box may shorten itself to whole lines; the model holds what it really is.
         RECT r{};
@@ -274,8 +272,9 @@ void WindowSystem::listReplaced(int controlId, int index) {
     // A list box has no "set text": delete and insert, then put the selection back.
     ::SendMessageW(h, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(h, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
-    ::SendMessageW(h, LB_INSERTSTRING, static_cast<WPARAM>(index),
-                   reinterpret_cast<LPARAM>(widen(c->items[static_cast<std::size_t>(index)]).c_str()));
+    ::SendMessageW(
+        h, LB_INSERTSTRING, static_cast<WPARAM>(index),
+        reinterpret_cast<LPARAM>(widen(c->items[static_cast<std::size_t>(index)]).c_str()));
     applySelection(*c);
     ::SendMessageW(h, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(h, nullptr, TRUE);
@@ -324,7 +323,8 @@ bool WindowSystem::fileExists(const std::string& path) {
 platform::Handle WindowSystem::extractIcon(const std::string& exePath, int index) {
     const std::wstring path = widen(exePath);
     HMODULE module = ::GetModuleHandleW(path.c_str());
-    HICON icon = ::ExtractIconW(module ? module : instance_, path.c_str(), static_cast<UINT>(index));
+    HICON icon =
+        ::ExtractIconW(module ? module : instance_, path.c_str(), static_cast<UINT>(index));
     // ExtractIcon answers 1 for a file that is not an executable or icon file.
     if (reinterpret_cast<UINT_PTR>(icon) <= 1) return 0;
     return reinterpret_cast<platform::Handle>(icon);

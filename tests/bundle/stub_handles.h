@@ -10,7 +10,7 @@ namespace oapanel::stub {
 
 template <typename Traits>
 class Unique {
-  public:
+public:
     using Raw = typename Traits::Raw;
 
     Unique() = default;
@@ -34,7 +34,7 @@ class Unique {
         raw_ = Traits::invalid();
     }
 
-  private:
+private:
     Raw raw_ = Traits::invalid();
 };
 
@@ -63,7 +63,7 @@ using Socket = Unique<SocketTraits>;
 
 // Winsock must be started before the first socket call and stopped after the last one.
 class WsaSession {
-  public:
+public:
     WsaSession() {
         WSADATA data{};
         ok_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
@@ -75,7 +75,7 @@ class WsaSession {
     }
     bool ok() const { return ok_; }
 
-  private:
+private:
     bool ok_ = false;
 };
 

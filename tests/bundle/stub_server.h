@@ -11,7 +11,7 @@
 namespace oapanel::stub {
 
 class Server {
-  public:
+public:
     // With `http` set, each connection gets an answer from http_reply(); without it,
     // connections are accepted and closed, which is all a port probe needs.
     Server(Socket listener, bool http)
@@ -41,7 +41,7 @@ class Server {
         return s;
     }
 
-  private:
+private:
     // Waits up to 100 ms for `s` to become readable, so the loops below notice a stop
     // request promptly whatever the clients do.
     static bool readable_soon(const Socket& s) {

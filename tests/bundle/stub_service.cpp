@@ -139,7 +139,7 @@ int uninstall(const std::wstring& name) {
 // What the service manager sees. The control handler and the service thread both report,
 // so changes are serialised here.
 class Status {
-  public:
+public:
     void attach(SERVICE_STATUS_HANDLE handle) { handle_ = handle; }
 
     // Repeating a pending state advances its checkpoint, which tells the manager we are
@@ -164,7 +164,7 @@ class Status {
         SetServiceStatus(handle_, &status_);
     }
 
-  private:
+private:
     std::mutex mutex_;
     SERVICE_STATUS_HANDLE handle_ = nullptr;
     SERVICE_STATUS status_{};

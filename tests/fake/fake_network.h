@@ -18,7 +18,7 @@ using CallLog = std::vector<std::string>;
 class Faults;
 
 class FakeSockets : public platform::Sockets {
-  public:
+public:
     using Address = std::array<std::uint8_t, 4>;
 
     FakeSockets(CallLog& calls, Faults& faults) : calls_(calls), faults_(faults) {}
@@ -55,7 +55,7 @@ class FakeSockets : public platform::Sockets {
     int bind(platform::Socket s, const platform::SockAddrIn& address) override;
     int closesocket(platform::Socket s) override;
 
-  private:
+private:
     struct Binding {
         Address address;
         std::uint16_t port;

@@ -115,8 +115,7 @@ bool FakeServiceManager::queryServiceStatus(platform::Handle service,
 
 bool FakeServiceManager::queryServiceConfig(platform::Handle service,
                                             platform::ServiceConfig& config,
-                                            std::uint32_t bufferSize,
-                                            std::uint32_t& bytesNeeded) {
+                                            std::uint32_t bufferSize, std::uint32_t& bytesNeeded) {
     calls_.push_back("QueryServiceConfigA " + std::to_string(bufferSize));
     auto it = open_.find(service);
     if (it == open_.end() || it->second.empty()) {

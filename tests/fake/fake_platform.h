@@ -54,8 +54,8 @@ public:
     platform::VersionInfo ver{1, 6, 9};
     bool otherInstance = false;
     std::map<int, std::string> strings{{IDS_CONTACT_LINE, "contact line"}};
-    std::vector<Box> boxes;         // every message box shown
-    std::vector<int> answers;       // scripted answers, first first; IDOK when none left
+    std::vector<Box> boxes;    // every message box shown
+    std::vector<int> answers;  // scripted answers, first first; IDOK when none left
     bool ended = false;
 
     std::string appPath() override { return path; }
@@ -162,8 +162,7 @@ public:
     void userClicks(int controlId);
     // The pointer at x, y twips over a control; true when the program set its shape.
     bool userMovesMouse(int controlId, int x, int y);
-    void resize(int width, int height,
-                platform::WindowState state = platform::WindowState::Normal);
+    void resize(int width, int height, platform::WindowState state = platform::WindowState::Normal);
     // A close request for the given reason; true when the window was unloaded.
     bool close(int reason);
 

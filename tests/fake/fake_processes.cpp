@@ -22,8 +22,8 @@ bool FakeProcesses::launch(const std::string& commandLine, std::uint32_t showMod
     return create(commandLine, showMode, false);
 }
 
-bool FakeProcesses::launchAndWait(const std::string& commandLine, const std::string&,
-                                  std::uint32_t, std::uint32_t showMode, std::uint32_t) {
+bool FakeProcesses::launchAndWait(const std::string& commandLine, const std::string&, std::uint32_t,
+                                  std::uint32_t showMode, std::uint32_t) {
     return create(commandLine, showMode, true);
 }
 

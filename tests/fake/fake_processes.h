@@ -15,7 +15,7 @@ using CallLog = std::vector<std::string>;
 class Faults;
 
 class FakeProcesses : public platform::Processes {
-  public:
+public:
     struct Launch {
         std::string commandLine;
         std::uint32_t showMode;
@@ -39,7 +39,7 @@ class FakeProcesses : public platform::Processes {
     // to fail.
     bool processDescriptions(std::vector<std::string>& descriptions) override;
 
-  private:
+private:
     bool create(const std::string& commandLine, std::uint32_t showMode, bool wait);
 
     CallLog& calls_;
@@ -52,7 +52,7 @@ struct NoCaseLess {
 };
 
 class FakeEnvironment : public platform::Environment {
-  public:
+public:
     struct Broadcast {
         std::string area;
         std::uint32_t timeoutMs;
@@ -73,7 +73,7 @@ class FakeEnvironment : public platform::Environment {
     // "SendMessageTimeoutA WM_SETTINGCHANGE <area>" in the log.
     bool broadcastSettingChange(const std::string& area, std::uint32_t timeoutMs) override;
 
-  private:
+private:
     CallLog& calls_;
     Faults& faults_;
 };

@@ -23,13 +23,13 @@ using CallLog = std::vector<std::string>;
 // punctuation (U+3000-U+303F) and full-width forms (U+FF00-U+FFEF) take two, a lead byte of
 // 0x81 or more and a trail byte, and come back unchanged; anything else becomes "?".
 class FakeCodec : public platform::TextCodec {
-  public:
+public:
     std::string toAnsi(const std::string& utf8) override;
     std::string fromAnsi(const std::string& ansi) override;
 };
 
 class FakeRegistry : public platform::Registry {
-  public:
+public:
     struct Value {
         std::uint32_t type = platform::kRegNone;
         std::vector<std::uint8_t> data;
@@ -78,7 +78,7 @@ class FakeRegistry : public platform::Registry {
     long queryInfoKey(platform::Handle key, platform::KeyInfo& info) override;
     long closeKey(platform::Handle key) override;
 
-  private:
+private:
     struct Node;
     struct Location {  // a key named from its root, in upper case
         platform::Handle root = 0;

@@ -22,10 +22,10 @@ public:
 
     explicit FakeShell(CallLog& calls) : calls_(calls) {}
 
-    std::set<std::string> iconFiles;   // icon files that load
-    bool shellRefuses = false;         // Shell_NotifyIconA answers 0
-    std::vector<Notify> notifications;  // every Shell_NotifyIconA call
-    std::set<platform::Handle> liveIcons;  // loaded from files and not yet destroyed
+    std::set<std::string> iconFiles;                     // icon files that load
+    bool shellRefuses = false;                           // Shell_NotifyIconA answers 0
+    std::vector<Notify> notifications;                   // every Shell_NotifyIconA call
+    std::set<platform::Handle> liveIcons;                // loaded from files and not yet destroyed
     std::map<platform::Handle, std::string> loadedFrom;  // the file each icon came from
     // What the user picks from a pop-up menu (0: dismissed), given its items.
     std::function<int(const std::vector<platform::MenuItem>&)> pick = [](const auto&) { return 0; };

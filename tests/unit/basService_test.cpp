@@ -26,10 +26,8 @@ TEST(QueryServiceInfo, ReadsStateStartTypeAndBinaryPath) {
         std::uint32_t state;
         bool running, fully;
     } cases[] = {
-        {platform::kServiceStopped, false, false},
-        {platform::kServiceStartPending, true, false},
-        {platform::kServiceStopPending, true, false},
-        {platform::kServiceRunning, true, true},
+        {platform::kServiceStopped, false, false},    {platform::kServiceStartPending, true, false},
+        {platform::kServiceStopPending, true, false}, {platform::kServiceRunning, true, true},
         {platform::kServicePaused, true, false},
     };
     for (const auto& c : cases) {
@@ -53,12 +51,9 @@ TEST(QueryServiceInfo, AsksWithTheDocumentedAccessAndSizeProtocol) {
     os.scm.install("MySQL5Brackwen", platform::kServiceRunning, "D:\\OA\\mysql5\\bin\\mysqld2.exe");
     ask(os, "  MySQL5Brackwen ");  // surrounding blanks are removed before use
     const std::vector<std::string> expected = {
-        "OpenSCManagerA 0x1",
-        "OpenServiceA MySQL5Brackwen 0x80000000",
-        "QueryServiceStatus",
-        "QueryServiceConfigA 0",
-        "QueryServiceConfigA 84",
-        "CloseServiceHandle 0x101",
+        "OpenSCManagerA 0x1",       "OpenServiceA MySQL5Brackwen 0x80000000",
+        "QueryServiceStatus",       "QueryServiceConfigA 0",
+        "QueryServiceConfigA 84",   "CloseServiceHandle 0x101",
         "CloseServiceHandle 0x100",
     };
     EXPECT_EQ(os.calls, expected);

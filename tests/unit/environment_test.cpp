@@ -46,9 +46,12 @@ TEST_F(EnvTest, UnusableFoldersAreRefusedBeforeAnythingIsWritten) {
         {"D:\\OA 2010", "运行路径：[D:\\OA 2010]\r\r路径不能包含空格、中文，请更换路径后重新运行"},
         {"D:\\办公", "运行路径：[D:\\办公]\r\r路径不能包含中文、空格，请更换路径后重新运行"},
         {"D:\\办公 OA", "运行路径：[D:\\办公 OA]\r\r路径不能包含空格、中文，请更换路径后重新运行"},
-        {"D:\\R&D", "运行路径：[D:\\R&D]\r\r路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行"},
-        {"D:\\a%PATH%", "运行路径：[D:\\a%PATH%]\r\r路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行"},
-        {"D:\\x^y", "运行路径：[D:\\x^y]\r\r路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行"},
+        {"D:\\R&D",
+         "运行路径：[D:\\R&D]\r\r路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行"},
+        {"D:\\a%PATH%",
+         "运行路径：[D:\\a%PATH%]\r\r路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行"},
+        {"D:\\x^y",
+         "运行路径：[D:\\x^y]\r\r路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);
@@ -73,7 +76,8 @@ TEST_F(EnvTest, FirstRunSetsTheVariableAndThePathAndEnds) {
     EXPECT_TRUE(start(frm));
     ASSERT_EQ(os.application.boxes.size(), 1u);
     EXPECT_EQ(os.application.boxes[0].text,
-              "您第一次运行管理中心，正在自动设置环境变量，请重新运行\r\rJRE_BK_HOME = [D:\\OA\\jre16bk]");
+              "您第一次运行管理中心，正在自动设置环境变量，请重新运行\r\rJRE_BK_HOME = "
+              "[D:\\OA\\jre16bk]");
     EXPECT_EQ(os.application.boxes[0].style, platform::kMbOk);
     EXPECT_EQ(systemVar(), std::string("D:\\OA\\jre16bk") + '\0');
     EXPECT_EQ(userPathText(), "A;D:\\OA\\jre16bk\\bin");
@@ -97,9 +101,10 @@ TEST_F(EnvTest, AMismatchAcceptedRepointsRemovesServicesAndEnds) {
     oapanel::frmMain frm{os};
     EXPECT_TRUE(start(frm));
     ASSERT_EQ(os.application.boxes.size(), 2u);
-    EXPECT_EQ(os.application.boxes[0].text,
-              "您系统中已经设置的环境变量 JRE_BK_HOME 和当前运行的目录不一致，是否改为当前环境变量？"
-              "\r\r当前环境变量 = [D:\\OA\\jre16bk]\r已设环境变量 = [E:\\OldOA\\jre16bk]");
+    EXPECT_EQ(
+        os.application.boxes[0].text,
+        "您系统中已经设置的环境变量 JRE_BK_HOME 和当前运行的目录不一致，是否改为当前环境变量？"
+        "\r\r当前环境变量 = [D:\\OA\\jre16bk]\r已设环境变量 = [E:\\OldOA\\jre16bk]");
     EXPECT_EQ(os.application.boxes[0].style, platform::kMbOkCancel);
     EXPECT_EQ(os.application.boxes[1].text, "请重新运行");
     EXPECT_EQ(systemVar(), std::string("D:\\OA\\jre16bk") + '\0');
@@ -118,7 +123,7 @@ TEST_F(EnvTest, CancelOrAMatchLetsTheWindowOpen) {
     } cases[] = {
         {"D:\\OA\\jre16bk", false},
         {std::string("D:\\OA\\jre16bk") + '\0', false},  // stored with its NUL
-        {"d:\\oa\\JRE16BK", true},                        // letter case counts
+        {"d:\\oa\\JRE16BK", true},                       // letter case counts
         {"E:\\Other", true},
     };
     for (const auto& c : cases) {
@@ -150,13 +155,13 @@ TEST_F(EnvTest, AddToUserPath) {
         {"after a separator", "A;B;", platform::kRegSz, ";C;", "A;B;C"},
         {"already there", "c:\\app\\jre16bk\\bin2", platform::kRegSz, "C:\\APP\\JRE16BK\\BIN",
          "c:\\app\\jre16bk\\bin2"},
-        {"expandable", "%USERPROFILE%\\bin", platform::kRegExpandSz, "C",
-         "%USERPROFILE%\\bin;C"},
+        {"expandable", "%USERPROFILE%\\bin", platform::kRegExpandSz, "C", "%USERPROFILE%\\bin;C"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fake::FakePlatform machine;
-        if (c.before) machine.reg.putText(platform::kHkeyCurrentUser, kUserEnv, "PATH", *c.before, c.type);
+        if (c.before)
+            machine.reg.putText(platform::kHkeyCurrentUser, kUserEnv, "PATH", *c.before, c.type);
         oapanel::AddToUserPath(machine, c.folder);
         auto v = machine.reg.get(platform::kHkeyCurrentUser, kUserEnv, "PATH");
         ASSERT_TRUE(v);
@@ -188,14 +193,22 @@ TEST_F(ServiceCheckTest, ComparesWhereTheServicesRunFrom) {
         std::string tomcat, mysql;  // "" = not registered
         std::vector<std::string> lines;
     } cases[] = {
-        {"none registered", "", "",
+        {"none registered",
+         "",
+         "",
          {"Tomcat 服务执行路径与当前运行环境不一致，请检查", "Tomcat 服务执行路径：Nothing",
           "MySQL 服务执行路径与当前运行环境不一致，请检查", "MySQL 服务执行路径：Nothing"}},
-        {"both inside", "D:\\OA\\tomcat6\\bin\\t.exe", "D:\\OA\\mysql5\\bin\\mysqld2.exe",
+        {"both inside",
+         "D:\\OA\\tomcat6\\bin\\t.exe",
+         "D:\\OA\\mysql5\\bin\\mysqld2.exe",
          {"运行环境正常"}},
-        {"contained, not at the start", "\"D:\\OA\\tomcat6\\bin\\t.exe\"",
-         "D:\\OA\\mysql5\\bin\\mysqld2.exe", {}},
-        {"letter case differs", "d:\\oa\\t.exe", "D:\\OA\\m.exe",
+        {"contained, not at the start",
+         "\"D:\\OA\\tomcat6\\bin\\t.exe\"",
+         "D:\\OA\\mysql5\\bin\\mysqld2.exe",
+         {}},
+        {"letter case differs",
+         "d:\\oa\\t.exe",
+         "D:\\OA\\m.exe",
          {"Tomcat 服务执行路径与当前运行环境不一致，请检查", "Tomcat 服务执行路径：d:\\oa\\t.exe"}},
     };
     for (const auto& c : cases) {
@@ -223,9 +236,10 @@ TEST_F(ServiceCheckTest, ReinstallAsksThenRemovesAndEnds) {
 
     os.application.answers = {platform::kIdOk, platform::kIdOk};
     EXPECT_THROW(frm.cmdReinstall_Click(), fake::ProcessEnded);
-    EXPECT_EQ(linesFrom(1), (std::vector<std::string>{"正在停止 Tomcat 服务", "停止 Tomcat...未启动",
-                                                      "正在停止 MySQL 服务", "停止 MySQL...未启动",
-                                                      "删除 Tomcat 服务", "删除 MySQL 服务"}));
+    EXPECT_EQ(linesFrom(1),
+              (std::vector<std::string>{"正在停止 Tomcat 服务", "停止 Tomcat...未启动",
+                                        "正在停止 MySQL 服务", "停止 MySQL...未启动",
+                                        "删除 Tomcat 服务", "删除 MySQL 服务"}));
     EXPECT_EQ(frm.form().listSelected(IDC_lstView), 4);
     EXPECT_EQ(os.application.boxes.back().text, "本程序将退出");
     EXPECT_FALSE(os.tray.iconShown());

@@ -11,8 +11,8 @@ namespace {
 
 using platform::kServiceRunning;
 using platform::kServiceStartPending;
-using platform::kServiceStopPending;
 using platform::kServiceStopped;
+using platform::kServiceStopPending;
 
 // Loads the window with the automatic start switched off, so a test drives the starts.
 void loadWithoutAutoStart(fake::FakePlatform& machine, oapanel::frmMain& f) {
@@ -197,8 +197,8 @@ TEST_F(ServiceOpsTest, AHandlerClickedInsideAWaitRunsToItsEndFirst) {
     bool mysqlDoneInside = false;
     os.ui.after(1.0, [&] {
         os.ui.userClicks(IDC_cmdMysql);
-        mysqlDoneInside = frm.bMysqlRunning &&
-                          os.scm.find("Tomcat6Brackwen")->state == kServiceStartPending;
+        mysqlDoneInside =
+            frm.bMysqlRunning && os.scm.find("Tomcat6Brackwen")->state == kServiceStartPending;
     });
     frm.cmdStart_Click();
     EXPECT_TRUE(mysqlDoneInside);

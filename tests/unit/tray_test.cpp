@@ -45,8 +45,8 @@ TEST_F(TrayTest, TheIconIsAddedWithTheTitleAndTheStoppedPicture) {
 }
 
 TEST_F(TrayTest, ThePictureFollowsTheFlagsAndOldPicturesAreReleased) {
-    for (auto [tomcat, mysql] : {std::pair{true, true}, {true, false}, {false, true},
-                                 {true, true}, {false, false}}) {
+    for (auto [tomcat, mysql] :
+         {std::pair{true, true}, {true, false}, {false, true}, {true, true}, {false, false}}) {
         frm.bTomcatRunning = tomcat;
         frm.bMysqlRunning = mysql;
         frm.RefreshStatus();
@@ -54,8 +54,7 @@ TEST_F(TrayTest, ThePictureFollowsTheFlagsAndOldPicturesAreReleased) {
         EXPECT_EQ(modify.message, platform::kNimModify);
         EXPECT_EQ(modify.data.uFlags, 7u);
         EXPECT_EQ(modify.data.uID, os.tray.notifications.front().data.uID);
-        EXPECT_EQ(os.tray.loadedFrom[os.tray.shownPicture()],
-                  tomcat && mysql ? kRunIco : kStopIco);
+        EXPECT_EQ(os.tray.loadedFrom[os.tray.shownPicture()], tomcat && mysql ? kRunIco : kStopIco);
     }
     EXPECT_EQ(os.tray.liveIcons.size(), 1u) << "only the picture on show is kept";
 }
@@ -128,8 +127,9 @@ TEST_F(TrayTest, RestartStopsBothThenStartsBothWhateverTheState) {
     frm.onTrayMessage(platform::kWmRButtonUp);
     std::vector<std::string> order;
     for (const auto& line : frm.form().control(IDC_lstView).items) order.push_back(line.substr(22));
-    const std::vector<std::string> expected = {order[0], "停止 Tomcat...未启动", "停止 MySQL...未启动",
-                                               "启动 MySQL...成功", "启动 Tomcat...成功"};
+    const std::vector<std::string> expected = {order[0], "停止 Tomcat...未启动",
+                                               "停止 MySQL...未启动", "启动 MySQL...成功",
+                                               "启动 Tomcat...成功"};
     EXPECT_EQ(order, expected);
     EXPECT_EQ(frm.form().control(IDC_lblOA).caption, "OA:已启动");
 }
@@ -201,7 +201,8 @@ TEST_F(WholeSystemTest, StopsWebContainerFirstAndATimedOutStopFails) {
         EXPECT_EQ(machine.procs.launches[0].commandLine, "cmd /c net stop Tomcat6Brackwen");
         EXPECT_EQ(machine.procs.launches[1].commandLine, "cmd /c net stop MySQL5Brackwen");
         const auto& items = f.form().control(IDC_lstView).items;
-        EXPECT_EQ(items.back().substr(22), tomcatStop > 0 ? "停止 澜栖OA...成功" : "停止 澜栖OA...失败");
+        EXPECT_EQ(items.back().substr(22),
+                  tomcatStop > 0 ? "停止 澜栖OA...成功" : "停止 澜栖OA...失败");
         EXPECT_EQ(f.form().control(IDC_lblOA).caption, "OA:已停止");
     }
 }

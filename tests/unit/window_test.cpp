@@ -50,8 +50,8 @@ TEST_F(WindowTest, StatusDisplayFollowsBothFlags) {
 TEST_F(WindowTest, AfterStartUpTheAdvancedPanelIsOpen) {
     EXPECT_TRUE(frm.bAdvanced);
     EXPECT_EQ(ctl(IDC_cmdAdvance).caption, "高级(&V) <<");
-    for (int id : {IDC_cmdCheckPort, IDC_cmdTomcat, IDC_cmdMysql, IDC_cmdReinstall,
-                   IDC_cmdCheckService})
+    for (int id :
+         {IDC_cmdCheckPort, IDC_cmdTomcat, IDC_cmdMysql, IDC_cmdReinstall, IDC_cmdCheckService})
         EXPECT_TRUE(ctl(id).visible) << id;
 }
 

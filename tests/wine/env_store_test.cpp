@@ -21,8 +21,8 @@ struct RealEnvTest : ::testing::Test {
                                   nullptr, &userEnv, nullptr),
                   ERROR_SUCCESS);
         DWORD size = 0;
-        hadPath = RegQueryValueExW(userEnv, L"PATH", nullptr, &pathType, nullptr, &size) ==
-                  ERROR_SUCCESS;
+        hadPath =
+            RegQueryValueExW(userEnv, L"PATH", nullptr, &pathType, nullptr, &size) == ERROR_SUCCESS;
         savedPath.resize(size);
         if (hadPath)
             RegQueryValueExW(userEnv, L"PATH", nullptr, &pathType, savedPath.data(), &size);

@@ -26,7 +26,7 @@ using namespace oapanel;
 // The real application, but message boxes are recorded and ending the program throws, so a
 // failure shows in the test instead of blocking it.
 class TestApplication : public win32::Application {
-  public:
+public:
     TestApplication() : win32::Application(::GetModuleHandleW(nullptr)) {}
     std::vector<std::string> boxes;
     std::string title = "oapanel-tests-" + std::to_string(::GetCurrentProcessId());
@@ -51,7 +51,7 @@ std::string dotted(const char* bytes, int length) {
 }
 
 class RealWinsock : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(library_.started()); }
 
     // A TCP socket that holds a port on the address and listens, as a server would.
@@ -143,7 +143,7 @@ TEST_F(RealWinsock, PortsHeldByListenersOnLoopbackOrAllAddressesAreInUse) {
 }
 
 class RealRunKey : public ::testing::Test {
-  protected:
+protected:
     static constexpr char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
     void TearDown() override {

@@ -39,7 +39,7 @@ struct Recorder : platform::FormEvents {
 };
 
 class RealWindow : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         model_.clientWidth = 6000;
         model_.clientHeight = 3000;

@@ -44,7 +44,7 @@ struct Report {
 
 // One run of the probe: where it reports, and an event it waits for when held.
 class Probe {
-  public:
+public:
     Probe() {
         static int count = 0;
         const std::string id =
@@ -91,7 +91,7 @@ class Probe {
         ::CloseHandle(process);
     }
 
-  private:
+private:
     std::string report_, event_;
     HANDLE hold_ = nullptr;
 };
@@ -128,7 +128,8 @@ TEST(Launch, ReleasesTheProcessAndThreadHandles) {
         SCOPED_TRACE(wait ? "launchAndWait" : "launch");
         win32::Processes processes;
         Probe probe;
-        ASSERT_TRUE(wait ? processes.launchAndWait(probe.commandLine(), "", platform::kInfinite, platform::kSwHide, 0)
+        ASSERT_TRUE(wait ? processes.launchAndWait(probe.commandLine(), "", platform::kInfinite,
+                                                   platform::kSwHide, 0)
                          : processes.launch(probe.commandLine(), platform::kSwHide));
         const Report report = probe.awaitReport();
         probe.waitForExit();
@@ -167,9 +168,11 @@ TEST(Launch, KeepsInheritableHandlesToItself) {
 
 TEST(Launch, ReportsOnlyWhetherTheProcessCouldBeCreated) {
     win32::Processes processes;
-    EXPECT_TRUE(processes.launchAndWait("cmd /c exit 3", "", platform::kInfinite, platform::kSwHide, 0));
+    EXPECT_TRUE(
+        processes.launchAndWait("cmd /c exit 3", "", platform::kInfinite, platform::kSwHide, 0));
     EXPECT_FALSE(processes.launch("Z:\\oapanel\\no such program.exe", platform::kSwHide));
-    EXPECT_FALSE(processes.launchAndWait("oapanel_no_such_program", "", platform::kInfinite, platform::kSwHide, 0));
+    EXPECT_FALSE(processes.launchAndWait("oapanel_no_such_program", "", platform::kInfinite,
+                                         platform::kSwHide, 0));
     EXPECT_FALSE(processes.launch("", platform::kSwHide));
 }
 

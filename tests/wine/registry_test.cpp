@@ -17,7 +17,7 @@ using namespace oapanel;
 constexpr auto HKCU = platform::kHkeyCurrentUser;
 
 class RealRegistry : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_EQ(GetACP(), 936u) << "run with LC_ALL=zh_CN.GBK";
         base_ = "Software\\oapanel-tests\\registry-" + std::to_string(GetCurrentProcessId());
