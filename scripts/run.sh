@@ -42,9 +42,18 @@ oa_set_jre_home
 if [[ -n $OA_XVFB_PID ]]; then
     oa_launch_panel
     oa_driver --timeout 60 wait-line "欢迎使用" >/dev/null || oa_die "the panel did not start"
-    sleep 8
+    # The automatic start follows about a second later: wait until the web container's line
+    # has its outcome (each start waits 30 s at the most, an installation as long again).
+    oa_driver --timeout 70 wait-line "启动 Tomcat" >/dev/null || oa_log "no automatic start seen"
+    for ((i = 0; i < 700; i++)); do
+        last=$(oa_driver list | tail -n 1)
+        [[ $last == *. ]] || break
+        sleep 0.1
+    done
+    sleep 0.5
     screenshot="$OA_RUN_DIR/screenshot.png"
-    import -window root "$screenshot" || oa_die "screenshot failed"
+    # The virtual screen is black around the window: trim it away.
+    import -window root -trim +repage "$screenshot" || oa_die "screenshot failed"
     echo "activity log:"
     oa_driver list
     echo "screenshot: $screenshot"
