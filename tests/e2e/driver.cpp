@@ -2,31 +2,29 @@
 // would, so the end-to-end scripts can check what the panel shows. It runs as its own Windows
 // process under the panel's wineserver and only uses window messages, never the panel's code.
 //
-//   oadriver [--timeout SECONDS] COMMAND [ARGS...] [+ COMMAND [ARGS...]]...
+//   oadriver [--timeout SECONDS] [--poll MS] COMMAND [ARGS...] [+ COMMAND [ARGS...]]...
 //
 // Output is UTF-8, one item per line. Exit code 0 ok, 1 failed or timed out, 2 usage. Each
 // command that waits gets the whole timeout.
-#include <windows.h>
+#include "tests/e2e/driver.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
-#include <functional>
+#include <cerrno>
 #include <memory>
-#include <optional>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "resources/resource.h"
 
+namespace oadriver {
+
+DWORD gPollMs = 100;
+
 namespace {
 
-constexpr wchar_t kMainClass[] = L"oapanel.frmMain";
 constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr wchar_t kAppTitle[] = L"oapanel";
 constexpr int kMessageBoxTextId = 0xFFFF;
-constexpr int kOk = 0, kFailed = 1, kUsage = 2;
 
 // CommandLineToArgvW hands back one LocalAlloc block that we own.
 struct LocalFreeDeleter {
@@ -34,93 +32,13 @@ struct LocalFreeDeleter {
 };
 using ArgvBlock = std::unique_ptr<LPWSTR, LocalFreeDeleter>;
 
-std::string toUtf8(std::wstring_view w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
 // Raw bytes: the scripts read our stdout through a Linux pipe, so no console conversion.
 void writeTo(DWORD stdHandle, std::string_view bytes) {
     DWORD written = 0;
     WriteFile(GetStdHandle(stdHandle), bytes.data(), DWORD(bytes.size()), &written, nullptr);
 }
 
-void printLine(std::wstring_view w) {
-    std::wstring text(w);
-    // Message box texts may carry CRLF; the scripts compare LF-separated lines.
-    std::erase(text, L'\r');
-    writeTo(STD_OUTPUT_HANDLE, toUtf8(text) + "\n");
-}
-
-int fail(std::wstring_view why) {
-    writeTo(STD_ERROR_HANDLE, "oadriver: " + toUtf8(why) + "\n");
-    return kFailed;
-}
-
 int usage(std::wstring_view why);  // lists the commands, so it lives after their table
-
-class Deadline {
-  public:
-    explicit Deadline(double seconds) : end_(GetTickCount64() + ULONGLONG(seconds * 1000)) {}
-    bool passed() const { return GetTickCount64() >= end_; }
-    // What a single cross-process message may take: never less than a short grace.
-    UINT messageBudgetMs() const {
-        ULONGLONG now = GetTickCount64();
-        return UINT(std::max<ULONGLONG>(now < end_ ? end_ - now : 0, 200));
-    }
-
-  private:
-    ULONGLONG end_;
-};
-
-// Polls probe until it yields a value or the deadline passes (one last try at the end).
-template <class T>
-std::optional<T> waitFor(const Deadline& deadline, const std::function<std::optional<T>()>& probe) {
-    for (;;) {
-        bool last = deadline.passed();
-        if (auto value = probe()) return value;
-        if (last) return std::nullopt;
-        Sleep(100);
-    }
-}
-
-std::optional<LRESULT> send(const Deadline& d, HWND w, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG, d.messageBudgetMs(), &result))
-        return std::nullopt;
-    return LRESULT(result);
-}
-
-// WM_GETTEXT rather than GetWindowTextW: the latter does not ask other processes' controls.
-std::optional<std::wstring> textOf(const Deadline& d, HWND w) {
-    auto len = send(d, w, WM_GETTEXTLENGTH);
-    if (!len) return std::nullopt;
-    std::wstring text(size_t(*len) + 1, L'\0');
-    auto got = send(d, w, WM_GETTEXT, text.size(), LPARAM(text.data()));
-    if (!got) return std::nullopt;
-    text.resize(size_t(*got));
-    return text;
-}
-
-std::wstring classOf(HWND w) {
-    wchar_t name[64] = {};
-    GetClassNameW(w, name, 64);
-    return name;
-}
-
-std::vector<HWND> topLevelWindows() {
-    std::vector<HWND> all;
-    EnumWindows(
-        [](HWND w, LPARAM out) {
-            reinterpret_cast<std::vector<HWND>*>(out)->push_back(w);
-            return TRUE;
-        },
-        LPARAM(&all));
-    return all;
-}
 
 // Visible ones first: a hidden main window (say, in the tray) only counts when asked for.
 std::vector<HWND> mainWindows(bool visibleOnly) {
@@ -160,34 +78,104 @@ std::optional<std::vector<std::wstring>> listLines(const Deadline& d, HWND list)
     return lines;
 }
 
-using Args = std::span<const std::wstring>;
+// The control, once the main window (shown or not) has it: the window exists a moment before
+// its controls do.
+std::optional<HWND> waitControl(const Deadline& d, int id) {
+    return waitFor<HWND>(d, [&]() -> std::optional<HWND> {
+        for (HWND main : mainWindows(false))
+            if (HWND ctrl = GetDlgItem(main, id)) return ctrl;
+        return std::nullopt;
+    });
+}
 
-struct Command {
-    std::wstring_view name;
-    size_t argCount;
-    std::wstring_view argHelp;
-    int (*run)(Args, const Deadline&);
-};
+std::optional<HWND> control(const Deadline& d, std::wstring_view idText, std::wstring& why) {
+    auto id = parseId(idText);
+    auto ctrl = id ? waitControl(d, *id) : std::nullopt;
+    if (!id)
+        why = L"bad control id: " + std::wstring(idText);
+    else if (!ctrl)
+        why = mainWindows(false).empty() ? L"main window did not appear"
+                                         : L"main window has no control " + std::wstring(idText);
+    return ctrl;
+}
 
-std::optional<HWND> mainWindow(const Deadline& d, bool visibleOnly = false) {
+}  // namespace
+
+std::string toUtf8(std::wstring_view w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+void printLine(std::wstring_view w) {
+    // Message box texts break lines with CRLF or a lone CR; the scripts compare LF-separated
+    // lines.
+    std::wstring text;
+    for (size_t i = 0; i < w.size(); ++i) {
+        if (w[i] != L'\r')
+            text += w[i];
+        else if (i + 1 == w.size() || w[i + 1] != L'\n')
+            text += L'\n';
+    }
+    writeTo(STD_OUTPUT_HANDLE, toUtf8(text) + "\n");
+}
+
+int fail(std::wstring_view why) {
+    writeTo(STD_ERROR_HANDLE, "oadriver: " + toUtf8(why) + "\n");
+    return kFailed;
+}
+
+std::optional<LRESULT> send(const Deadline& d, HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG, d.messageBudgetMs(), &result))
+        return std::nullopt;
+    return LRESULT(result);
+}
+
+// WM_GETTEXT rather than GetWindowTextW: the latter does not ask other processes' controls.
+std::optional<std::wstring> textOf(const Deadline& d, HWND w) {
+    auto len = send(d, w, WM_GETTEXTLENGTH);
+    if (!len) return std::nullopt;
+    std::wstring text(size_t(*len) + 1, L'\0');
+    auto got = send(d, w, WM_GETTEXT, text.size(), LPARAM(text.data()));
+    if (!got) return std::nullopt;
+    text.resize(size_t(*got));
+    return text;
+}
+
+std::wstring classOf(HWND w) {
+    wchar_t name[64] = {};
+    GetClassNameW(w, name, 64);
+    return name;
+}
+
+std::vector<HWND> topLevelWindows() {
+    std::vector<HWND> all;
+    EnumWindows(
+        [](HWND w, LPARAM out) {
+            reinterpret_cast<std::vector<HWND>*>(out)->push_back(w);
+            return TRUE;
+        },
+        LPARAM(&all));
+    return all;
+}
+
+std::optional<HWND> mainWindow(const Deadline& d, bool visibleOnly) {
     return waitFor<HWND>(d, [=] {
         auto all = mainWindows(visibleOnly);
         return all.empty() ? std::nullopt : std::optional(all.front());
     });
 }
 
-// Every command that reads or clicks a control first waits for the main window, shown or not.
-std::optional<HWND> control(const Deadline& d, std::wstring_view idText, std::wstring& why) {
-    auto id = parseId(idText);
-    auto main = mainWindow(d);
-    HWND ctrl = main && id ? GetDlgItem(*main, *id) : nullptr;
-    if (!id)
-        why = L"bad control id: " + std::wstring(idText);
-    else if (!main)
-        why = L"main window did not appear";
-    else if (!ctrl)
-        why = L"main window has no control " + std::wstring(idText);
-    return ctrl ? std::optional(ctrl) : std::nullopt;
+std::optional<unsigned long> parseNumber(std::wstring_view s, unsigned long max) {
+    std::wstring text(s);
+    wchar_t* end = nullptr;
+    errno = 0;
+    unsigned long value = wcstoul(text.c_str(), &end, 0);
+    bool whole = !text.empty() && text[0] != L'-' && *end == L'\0' && errno == 0;
+    return whole && value <= max ? std::optional(value) : std::nullopt;
 }
 
 int withControl(Args a, const Deadline& d, const std::function<int(HWND)>& use) {
@@ -196,11 +184,13 @@ int withControl(Args a, const Deadline& d, const std::function<int(HWND)>& use) 
     return ctrl ? use(*ctrl) : fail(why);
 }
 
+namespace {
+
 int withList(const Deadline& d, const std::function<int(HWND)>& use) {
-    auto main = mainWindow(d);
-    if (!main) return fail(L"main window did not appear");
-    HWND list = GetDlgItem(*main, IDC_lstView);
-    return list ? use(list) : fail(L"main window has no activity log");
+    auto list = waitControl(d, IDC_lstView);
+    if (list) return use(*list);
+    return fail(mainWindows(false).empty() ? L"main window did not appear"
+                                           : L"main window has no activity log");
 }
 
 int printText(const Deadline& d, HWND w) {
@@ -287,6 +277,20 @@ int waitLine(Args a, const Deadline& d) {
     });
 }
 
+// Only the newest line counts: a word like "成功" may already end an older one.
+int waitLastLine(Args a, const Deadline& d) {
+    return withList(d, [&](HWND lb) {
+        std::wstring last;
+        auto hit = waitFor<bool>(d, [&]() -> std::optional<bool> {
+            auto lines = listLines(d, lb);
+            if (lines && !lines->empty()) last = lines->back();
+            return last.find(a[0]) != std::wstring::npos ? std::optional(true) : std::nullopt;
+        });
+        printLine(last);
+        return hit ? kOk : fail(L"the last activity log line does not contain: " + a[0]);
+    });
+}
+
 // Posted, not sent: a handler that opens a modal message box must not hold us up. BM_CLICK
 // goes through the button itself, so check boxes toggle as they would under the mouse. What a
 // person cannot click (hidden, disabled, or on a hidden window) is refused.
@@ -346,6 +350,13 @@ int msgboxAnswer(Args a, const Deadline& d) {
     return closed ? kOk : fail(L"message box did not close");
 }
 
+struct Command {
+    std::wstring_view name;
+    size_t argCount;
+    std::wstring_view argHelp;
+    int (*run)(Args, const Deadline&);
+};
+
 constexpr Command kCommands[] = {
     {L"wait-window", 0, L"", waitWindow},
     {L"count-windows", 0, L"", countWindows},
@@ -357,16 +368,29 @@ constexpr Command kCommands[] = {
     {L"list", 0, L"", list},
     {L"selected", 0, L"", selected},
     {L"wait-line", 1, L"SUBSTRING", waitLine},
+    {L"wait-last-line", 1, L"SUBSTRING", waitLastLine},
     {L"click", 1, L"ID", click},
     {L"msgbox", 0, L"", msgbox},
     {L"msgbox-buttons", 0, L"", msgboxButtons},
     {L"msgbox-answer", 1, L"OK|Cancel|Yes|No|...", msgboxAnswer},
+    {L"rect", 1, L"ID", rect},
+    {L"client-size", 0, L"", clientSize},
+    {L"window-rect", 0, L"", windowRect},
+    {L"resize", 2, L"WIDTH HEIGHT", resize},
+    {L"is-visible-window", 0, L"", isVisibleWindow},
+    {L"tray-shown", 0, L"", trayShown},
+    {L"close", 0, L"", close},
+    {L"post-tray", 1, L"MOUSE_MESSAGE", postTray},
+    {L"menu-items", 0, L"", menuItems},
+    {L"menu-pick", 1, L"ITEM", menuPick},
+    {L"wait-service", 2, L"NAME RUNNING|STOPPED|START_PENDING|STOP_PENDING|MISSING", waitService},
+    {L"stamp", 0, L"", stamp},
 };
 
 int usage(std::wstring_view why) {
     std::wstring text =
         L"oadriver: " + std::wstring(why) +
-        L"\nusage: oadriver [--timeout SECONDS] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
+        L"\nusage: oadriver [--timeout SECONDS] [--poll MS] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
         L"commands:\n";
     for (const auto& c : kCommands)
         text += L"  " + std::wstring(c.name) + L" " + std::wstring(c.argHelp) + L"\n";
@@ -379,8 +403,6 @@ std::optional<double> parseSeconds(const std::wstring& s) {
     double v = wcstod(s.c_str(), &end);
     return !s.empty() && *end == L'\0' && v > 0 && v < 86400 ? std::optional(v) : std::nullopt;
 }
-
-}  // namespace
 
 // One command with its arguments, checked against the table before anything runs.
 struct Step {
@@ -401,7 +423,11 @@ const Command* findCommand(std::span<const std::wstring> words, std::wstring& wh
     return why.empty() ? found : nullptr;
 }
 
+}  // namespace
+}  // namespace oadriver
+
 int main() {
+    using namespace oadriver;
     int argc = 0;
     ArgvBlock argv(CommandLineToArgvW(GetCommandLineW(), &argc));
     if (!argv) return usage(L"cannot read the command line");
@@ -409,13 +435,17 @@ int main() {
     double timeout = 20;
     for (int i = 1; i < argc; ++i) {
         std::wstring word = argv.get()[i];
-        if (word != L"--timeout") {
+        if (word == L"--timeout") {
+            auto seconds = i + 1 < argc ? parseSeconds(argv.get()[++i]) : std::nullopt;
+            if (!seconds) return usage(L"--timeout needs a number of seconds");
+            timeout = *seconds;
+        } else if (word == L"--poll") {
+            auto ms = i + 1 < argc ? parseNumber(argv.get()[++i], 10000) : std::nullopt;
+            if (!ms || *ms == 0) return usage(L"--poll needs a number of milliseconds");
+            gPollMs = DWORD(*ms);
+        } else {
             words.push_back(std::move(word));
-            continue;
         }
-        auto seconds = i + 1 < argc ? parseSeconds(argv.get()[++i]) : std::nullopt;
-        if (!seconds) return usage(L"--timeout needs a number of seconds");
-        timeout = *seconds;
     }
     // "A + B + C" runs the commands back to back in this one process: what they see is
     // milliseconds apart, where separate driver runs would be a Wine process start apart.

@@ -110,7 +110,9 @@ oa_driver() { env LC_ALL=$OA_DRIVER_LOCALE wine "$OA_DRIVER_EXE" "$@"; }
 # exit code can be had with oa_wait_exit.
 # shellcheck disable=SC2120  # the path is optional
 oa_launch_panel() {
-    oa_wine "${1:-C:\OA\oapanel.exe}" >>"$OA_RUN_DIR/panel.log" 2>&1 &
+    # Not through oa_wine: a backgrounded shell function runs in a subshell of its own, and
+    # its PID would not be the panel's (the benchmark reads the panel's processor time).
+    env LC_ALL=$OA_PANEL_LOCALE wine "${1:-C:\OA\oapanel.exe}" >>"$OA_RUN_DIR/panel.log" 2>&1 &
     OA_LAST_PID=$!
     OA_BG_PIDS+=("$OA_LAST_PID")
 }
