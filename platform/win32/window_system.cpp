@@ -346,7 +346,8 @@ LRESULT CALLBACK WindowSystem::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LP
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<WindowSystem*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self || !self->events_) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    // Before the form is wired up, and after the window is gone, Windows gets its defaults.
+    if (!self || !self->events_ || !self->hwnd_) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     return self->handle(msg, wParam, lParam);
 }
 
