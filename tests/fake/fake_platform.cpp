@@ -1,24 +1,13 @@
 #include "tests/fake/fake_platform.h"
 
+#include "tests/fake/fake_text.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace fake {
 
-namespace {
-
-std::string upper(std::string s) {
-    for (auto& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return s;
-}
-
-std::string hex(platform::Handle h) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(h));
-    return text;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool Faults::check(const std::string& op, std::uint32_t& lastError) const {
     auto it = failing_.find(op);

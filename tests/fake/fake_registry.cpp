@@ -1,5 +1,7 @@
 #include "tests/fake/fake_registry.h"
 
+#include "tests/fake/fake_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -21,17 +23,6 @@ constexpr std::uint32_t kWriteRights = platform::kKeySetValue | platform::kKeyCr
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorBadPathname = 161;
 constexpr long kErrorKeyDeleted = 1018;
-
-std::string upper(std::string s) {
-    for (auto& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return s;
-}
-
-std::string hex(std::uint64_t n) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(n));
-    return text;
-}
 
 const char* rootName(platform::Handle h) {
     switch (h) {
