@@ -12,6 +12,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     win32::Platform os(instance);
     oapanel::frmMain form(os);
-    os.window().createForm(form.form().model(), form);
+    form.Show();
     return os.window().run();
 }

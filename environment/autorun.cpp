@@ -1,7 +1,5 @@
 #include "environment/autorun.h"
 
-#include "panel/frmMain.h"
-
 namespace oapanel {
 
 namespace {
@@ -24,17 +22,6 @@ void SetAutoRun(RegAccess ra, platform::Application& app, const std::string& str
 
 void RemoveAutoRun(RegAccess ra, platform::Application& app, platform::Handle hRootKey) {
     DeleteRegSetting(ra, kRunApp, kRunSection, app.appTitle(), hRootKey, kRunBase);
-}
-
-void frmMain::chkAuto_Click() {
-    if (form_.control(IDC_chkAuto).value == 1) {
-        SetAutoRun(os_, os_.app(), "", platform::kHkeyLocalMachine);
-        return;
-    }
-    // Ticking writes under HKEY_LOCAL_MACHINE; clearing removes that entry, and one under
-    // HKEY_CURRENT_USER too, so nothing of the option is left behind.
-    RemoveAutoRun(os_, os_.app(), platform::kHkeyLocalMachine);
-    RemoveAutoRun(os_, os_.app(), platform::kHkeyCurrentUser);
 }
 
 }  // namespace oapanel

@@ -1,27 +1,18 @@
 #include "environment/env_store.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "base/text.h"
+#include "registry/Registry.h"
 #include "registry/basRegistry.h"
 #include "registry/reg_key.h"
-#include "services/basService.h"
 
 namespace oapanel {
 
 namespace {
 
 const char kSessionManager[] = "Session Manager";
+const char kSystemEnvironmentKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const char kEnvironment[] = "Environment";
-
-std::string upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool containsIgnoringCase(const std::string& text, const std::string& part) {
-    return upper(text).find(upper(part)) != std::string::npos;
-}
 
 // The type the user's PATH is stored with now (REG_SZ when it is missing or unreadable).
 std::uint32_t UserPathType(platform::Platform& os) {
@@ -58,7 +49,7 @@ void AddToProcessPath(platform::Platform& os, const std::string& strFolder) {
     std::string entry;
     for (std::size_t i = 0; i <= current.size(); ++i) {
         if (i == current.size() || current[i] == ';') {
-            if (upper(entry) == upper(strFolder)) return;
+            if (EqualsIgnoringCase(entry, strFolder)) return;
             entry.clear();
         } else {
             entry += current[i];
@@ -76,10 +67,26 @@ std::string GetSystemEnv(platform::Platform& os, const std::string& strName) {
                                       "System\\CurrentControlSet\\Control"));
 }
 
-void SetSystemEnv(platform::Platform& os, const std::string& strName, const std::string& strValue) {
-    SaveRegSetting(os, kSessionManager, kEnvironment, strName, strValue,
-                   platform::kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control");
+void StoreSystemVariable(platform::Platform& os, const std::string& strName,
+                         const std::string& strValue) {
+    Registry reg(os);
+    // The address and the type first: assigning `value` is what writes.
+    reg.ClassKey(AsClassKey(platform::kHkeyLocalMachine));
+    reg.SectionKey(kSystemEnvironmentKey);
+    reg.ValueKey(strName);
+    reg.ValueType(static_cast<std::int32_t>(platform::kRegSz));
+    reg.value(strValue);
+}
+
+bool SetSystemEnv(platform::Platform& os, const std::string& strName, const std::string& strValue) {
+    bool stored = true;
+    try {
+        StoreSystemVariable(os, strName, strValue);
+    } catch (const RegistryError&) {
+        stored = false;
+    }
     os.environment().setVariable(strName, strValue);
+    return stored;
 }
 
 std::string GetUserEnv(platform::Platform& os, const std::string& strName) {
@@ -102,7 +109,7 @@ void AddToUserPath(platform::Platform& os, const std::string& strFolder) {
     } else {
         if (!folder.empty() && folder.front() == ';') folder.erase(0, 1);
         if (!folder.empty() && folder.back() == ';') folder.pop_back();
-        if (containsIgnoringCase(current, folder)) return;
+        if (ContainsIgnoringCase(current, folder)) return;
         path = current.back() == ';' ? current + folder : current + ";" + folder;
     }
     SaveUserPath(os, path);

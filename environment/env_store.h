@@ -9,7 +9,12 @@
 namespace oapanel {
 
 std::string GetSystemEnv(platform::Platform& os, const std::string& strName);
-void SetSystemEnv(platform::Platform& os, const std::string& strName, const std::string& strValue);
+// Writes the system variable (REG_EXPAND_SZ when it holds a %reference%, else REG_SZ) through
+// the Registry class; a refused write raises its RegistryError. The process keeps its own.
+void StoreSystemVariable(platform::Platform& os, const std::string& strName,
+                         const std::string& strValue);
+// Stores the system variable and sets it in this process too. False when it was not stored.
+bool SetSystemEnv(platform::Platform& os, const std::string& strName, const std::string& strValue);
 std::string GetUserEnv(platform::Platform& os, const std::string& strName);
 void SetUserEnv(platform::Platform& os, const std::string& strName, const std::string& strValue);
 

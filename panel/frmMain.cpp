@@ -1,13 +1,14 @@
+// The start-up sequence, the status display and the routing of the window's events.
 #include "panel/frmMain.h"
 
-#include "registry/env_value.h"
+#include "environment/env_store.h"
 #include "services/basService.h"
 #include "services/process_detection.h"
 
 namespace oapanel {
 
 namespace {
-const char* const kMysqlExe = "mysqld2.exe";
+const char kMysqlExe[] = "mysqld2.exe";
 }  // namespace
 
 std::string WindowTitle(const platform::VersionInfo& v) {
@@ -20,6 +21,8 @@ frmMain::frmMain(platform::Platform& os)
       form_(frmMainDesign(os.app().resourceString(IDS_CONTACT_LINE)), os.windows()),
       log_(form_, os.clock()),
       runner_(os, log_) {}
+
+void frmMain::Show() { os_.windows().createForm(form_.model(), *this); }
 
 std::string frmMain::ContactLine() { return os_.app().resourceString(IDS_CONTACT_LINE); }
 
@@ -34,8 +37,12 @@ void frmMain::Form_Load() {
     form_.setEnabled(IDC_tmStart, true);
     log_.AppendLog("欢迎使用澜栖OA系统，运行路径：" + strAppPath);
     ShowLocalAddress();
-    ShowWebContainerState();
-    ShowDatabaseState();
+    // The web container counts as running from its service, the database from its process.
+    std::int32_t state = 0, startType = 0;
+    std::string binPath;
+    const bool ok = QueryServiceInfo(os_.services(), kTomcatService, state, startType, binPath);
+    bTomcatRunning = CountsAsRunning(ok, state);
+    bMysqlRunning = CheckApplicationIsRun(kMysqlExe);
     RefreshStatus();
     bAdvanced = false;
     cmdAdvance_Click();
@@ -49,35 +56,16 @@ void frmMain::RefuseSecondInstance() {
 
 void frmMain::SetTitle() { form_.setFormCaption(WindowTitle(os_.app().version())); }
 
-void frmMain::ShowWebContainerState() {
-    std::int32_t state = 0, startType = 0;
-    std::string binPath;
-    const bool ok = QueryServiceInfo(os_.services(), kTomcatService, state, startType, binPath);
-    bTomcatRunning = CountsAsRunning(ok, state);
-    form_.setCaption(IDC_lblTomcat, bTomcatRunning ? "Tomcat:已启动" : "Tomcat:已停止");
-}
-
-void frmMain::ShowDatabaseState() {
-    bMysqlRunning = CheckApplicationIsRun(kMysqlExe);
-    form_.setCaption(IDC_lblMysql, bMysqlRunning ? "MySQL:已启动" : "MySQL:已停止");
-}
-
 bool frmMain::CheckApplicationIsRun(const std::string& szExeFileName) {
     return oapanel::CheckApplicationIsRun(os_.processes(), szExeFileName);
 }
 
 void frmMain::RefreshStatus() {
-    if (bTomcatRunning && bMysqlRunning) {
-        form_.setCaption(IDC_lblOA, "OA:已启动");
-        form_.setCaption(IDC_cmdOA, "停止 &OA");
-        form_.setEnabled(IDC_cmdConnect, true);
-        SetInTaskBar(false, 2);
-    } else {
-        form_.setCaption(IDC_lblOA, "OA:已停止");
-        form_.setCaption(IDC_cmdOA, "启动 &OA");
-        form_.setEnabled(IDC_cmdConnect, false);
-        SetInTaskBar(false, 1);
-    }
+    const bool bOA = bTomcatRunning && bMysqlRunning;
+    form_.setCaption(IDC_lblOA, bOA ? "OA:已启动" : "OA:已停止");
+    form_.setCaption(IDC_cmdOA, bOA ? "停止 &OA" : "启动 &OA");
+    form_.setEnabled(IDC_cmdConnect, bOA);
+    SetInTaskBar(false, bOA ? 2 : 1);
     form_.setCaption(IDC_lblTomcat, bTomcatRunning ? "Tomcat:已启动" : "Tomcat:已停止");
     form_.setCaption(IDC_cmdTomcat, bTomcatRunning ? "停止 &Tomcat" : "启动 &Tomcat");
     form_.setCaption(IDC_lblMysql, bMysqlRunning ? "MySQL:已启动" : "MySQL:已停止");
@@ -85,7 +73,8 @@ void frmMain::RefreshStatus() {
 }
 
 void frmMain::addEnvValue(const std::string& strName, const std::string& strValue) {
-    oapanel::addEnvValue(os_, strName, strValue);
+    StoreSystemVariable(os_, strName, strValue);
+    BroadcastEnvironmentChange(os_);
 }
 
 void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
@@ -108,43 +97,39 @@ void frmMain::onTimer(int timerId) {
 void frmMain::onClick(int controlId) {
     switch (controlId) {
         case IDC_cmdAdvance:
-            cmdAdvance_Click();
-            break;
+            return cmdAdvance_Click();
         case IDC_cmdExit:
-            cmdExit_Click();
-            break;
+            return cmdExit_Click();
         case IDC_cmdCheckService:
-            cmdCheckService_Click();
-            break;
+            return cmdCheckService_Click();
         case IDC_cmdReinstall:
-            cmdReinstall_Click();
-            break;
+            return cmdReinstall_Click();
         case IDC_cmdOA:
-            cmdOA_Click();
-            break;
+            return cmdOA_Click();
         case IDC_cmdTomcat:
-            cmdTomcat_Click();
-            break;
+            return cmdTomcat_Click();
         case IDC_cmdMysql:
-            cmdMysql_Click();
-            break;
+            return cmdMysql_Click();
         case IDC_cmdCheckPort:
-            cmdCheckPort_Click();
-            break;
+            return cmdCheckPort_Click();
         case IDC_cmdConnect:
-            cmdConnect_Click();
-            break;
+            return cmdConnect_Click();
+        case IDC_cmdStart:
+            return cmdStart_Click();
+        case IDC_cmdStop:
+            return cmdStop_Click();
+        case IDC_cmdMysqlStart:
+            return cmdMysqlStart_Click();
+        case IDC_cmdMysqlStop:
+            return cmdMysqlStop_Click();
         case IDC_lblIP:
-            lblIP_Click();
-            break;
+            return lblIP_Click();
         case IDC_lblBrackwen:
-            lblBrackwen_Click();
-            break;
+            return lblBrackwen_Click();
         case IDC_chkAuto:
-            chkAuto_Click();
-            break;
+            return chkAuto_Click();
         default:
-            break;
+            return;
     }
 }
 

@@ -1,13 +1,15 @@
-// The main window frmMain: its state, its event handlers and its public procedures.
+// The main window frmMain: its state, its event handlers and its public procedures. The
+// handlers live in the panel/frmMain_*.cpp files by area; the operations they call live in
+// services/, environment/, net/ and registry/.
 #pragma once
 
 #include <string>
 #include <utility>
 
 #include "panel/activity_log.h"
+#include "panel/command_runner.h"
 #include "panel/form.h"
 #include "platform/platform.h"
-#include "services/command_runner.h"
 
 namespace oapanel {
 
@@ -37,73 +39,15 @@ private:
     platform::Handle h_ = 0;
 };
 
-inline constexpr char kTomcatService[] = "Tomcat6Brackwen";
-inline constexpr char kMysqlService[] = "MySQL5Brackwen";
-
 class frmMain : public platform::FormEvents {
 public:
     explicit frmMain(platform::Platform& os);
 
-    Form& form() { return form_; }
-    ActivityLog& log() { return log_; }
-
-    // Form-level state.
-    std::string strAppPath;
-    bool bTomcatRunning = false;
-    bool bMysqlRunning = false;
-    bool bAdvanced = false;
-
-    // The tray record: the icon's id, flags, picture and tooltip.
-    platform::NotifyIconData nidTray;
-
-    // Event handlers (frmMain.cpp, frmMain_window.cpp, frmMain_tray.cpp).
-    void Form_Load();
-    void Form_Resize();
-    void Form_QueryUnload(bool& Cancel, int UnloadMode);
-    void Form_Unload();
-    void cmdAdvance_Click();
-    void cmdExit_Click();
-    void tmStart_Timer();
-    void cmdOA_Click();
-    void picMouseEvent_MouseMove(std::uint32_t mouseMessage);
-    void open_Click();
-    void restart_Click();
-    void exit_Click();
-
-    // The server controls (services/frmMain_servers.cpp).
-    void cmdStart_Click();
-    void cmdStop_Click();
-    void cmdMysqlStart_Click();
-    void cmdMysqlStop_Click();
-    void cmdTomcat_Click();
-    void cmdMysql_Click();
-
-    // The address links (panel/frmMain_links.cpp).
-    void lblIP_Click();
-    void lblIP_MouseMove();
-    void lblBrackwen_Click();
-    void lblBrackwen_MouseMove(int X, int Y);
-    void cmdConnect_Click();
-
-    // The port check (services/frmMain_ports.cpp) and the hidden start-with-Windows box
-    // (environment/autorun.cpp).
-    void cmdCheckPort_Click();
-    void chkAuto_Click();
-
-    // Service start, stop and removal (services/frmMain_services.cpp). The start gives
-    // whether the service runs at the end; the stop whether it counts as stopped at the end.
-    bool StartNTService(const std::string& strDisplayName, const std::string& strServiceName,
-                        const std::string& strInstallCommand);
-    bool StopNTService(const std::string& strDisplayName, const std::string& strServiceName);
-    void RemoveServices();
-
-    // The application folder and JRE_BK_HOME, checked once at start.
-    void CheckRunEnvironment();
-    void cmdCheckService_Click();
-    void cmdReinstall_Click();
-    CommandRunner& runner() { return runner_; }
+    // Creates the window; its load event runs the start-up sequence.
+    void Show();
 
     // Public procedures.
+    // Sets every label, caption, button state and the tray picture from the two flags.
     void RefreshStatus();
     bool CheckApplicationIsRun(const std::string& szExeFileName);
     void SetWindowIcon(std::string& FileName, int IconIndex);
@@ -127,20 +71,59 @@ public:
     void onTaskbarCreated() override;
 
 private:
+    // Start-up (frmMain.cpp).
+    void Form_Load();
     void RefuseSecondInstance();
     void SetTitle();
-    void ShowWebContainerState();
-    void ShowDatabaseState();
-    void ShowLocalAddress();
-    void OpenAddress(const std::string& strAddress);
     std::string ContactLine();
-    std::string TomcatInstallCommand() const;
-    std::string MysqlInstallCommand() const;
-    void SetServerCaptions();
+
+    // Layout, the advanced panel and closing (frmMain_window.cpp).
+    void Form_Resize();
+    void Form_QueryUnload(bool& Cancel, int UnloadMode);
+    void Form_Unload();
+    void cmdAdvance_Click();
+    void cmdExit_Click();
+
+    // The tray icon and its menu (frmMain_tray.cpp).
+    void picMouseEvent_MouseMove(std::uint32_t mouseMessage);
+    void open_Click();
+    void restart_Click();
+    void exit_Click();
     long TrySetInTaskBar(bool first, int picIndex);
     void ShowWindowNormal();
-    // Shows why the folder cannot be used, then ends the program.
-    void RefuseFolder(const std::string& strReason);
+
+    // The address links (frmMain_links.cpp).
+    void ShowLocalAddress();
+    void OpenAddress(const std::string& strAddress);
+    void lblIP_Click();
+    void lblIP_MouseMove();
+    void lblBrackwen_Click();
+    void lblBrackwen_MouseMove(int X, int Y);
+    void cmdConnect_Click();
+
+    // The servers (frmMain_servers.cpp).
+    void cmdStart_Click();
+    void cmdStop_Click();
+    void cmdMysqlStart_Click();
+    void cmdMysqlStop_Click();
+    void cmdTomcat_Click();
+    void cmdMysql_Click();
+    void cmdOA_Click();
+    void tmStart_Timer();
+    void RemoveServices();
+    std::string TomcatInstallCommand() const;
+    std::string MysqlInstallCommand() const;
+
+    // The maintenance buttons of the advanced panel (frmMain_maintenance.cpp).
+    void cmdCheckPort_Click();
+    void cmdCheckService_Click();
+    void cmdReinstall_Click();
+    void chkAuto_Click();
+
+    // The application folder and JRE_BK_HOME, checked once at start (frmMain_environment.cpp).
+    void CheckRunEnvironment();
+    // Shows why the program cannot go on, then ends it.
+    void RefuseToRun(const std::string& strReason);
 
     // The tray picture loaded from a file, kept until the shell shows a newer one.
     struct TrayIcon {
@@ -159,7 +142,15 @@ private:
     CommandRunner runner_;
     IconHandle windowIcon_;
     TrayIcon trayIcon_;
+
+    // Form-level state.
+    std::string strAppPath;
+    bool bTomcatRunning = false;
+    bool bMysqlRunning = false;
+    bool bAdvanced = false;
     bool bAutoStartDone = false;
+    // The tray record: the icon's id, flags, picture and tooltip.
+    platform::NotifyIconData nidTray;
 };
 
 // "oapanel - V1.6.9": major, minor and the revision (the fourth number of the version block).

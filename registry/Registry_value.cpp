@@ -1,7 +1,7 @@
 // Reading and writing `value`: the conversions by value type.
-#include <cstdio>
 #include <limits>
 
+#include "base/bytes.h"
 #include "registry/Registry.h"
 #include "registry/basRegistry.h"
 #include "registry/reg_key.h"
@@ -11,18 +11,6 @@ namespace oapanel {
 namespace {
 
 constexpr long kErrorInvalidData = 13;
-
-std::int32_t fromLittleEndian(const std::vector<std::uint8_t>& data) {
-    std::uint32_t u = 0;
-    for (std::size_t i = 0; i < data.size() && i < 4; ++i) u |= std::uint32_t{data[i]} << (8 * i);
-    return static_cast<std::int32_t>(u);
-}
-
-std::vector<std::uint8_t> littleEndian(std::int32_t n) {
-    const auto u = static_cast<std::uint32_t>(n);
-    return {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-            static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-}
 
 // "%" followed, from two characters on, by another "%": a text meant to be expanded
 // (%PATH%, %a%), unlike 50% or %%.
@@ -37,16 +25,7 @@ std::string VariantText(const Variant& v) {
     if (const auto* text = std::get_if<std::string>(&v)) return *text;
     if (const auto* n = std::get_if<std::int16_t>(&v)) return std::to_string(*n);
     if (const auto* n = std::get_if<std::int32_t>(&v)) return std::to_string(*n);
-    if (const auto* array = std::get_if<ByteArray>(&v)) {
-        std::string text;
-        for (const auto byte : array->bytes) {
-            char pair[4];
-            std::snprintf(pair, sizeof pair, "%02X", byte);
-            if (!text.empty()) text += ' ';
-            text += pair;
-        }
-        return text;
-    }
+    if (const auto* array = std::get_if<ByteArray>(&v)) return HexPairs(array->bytes);
     return {};
 }
 
@@ -73,7 +52,7 @@ Variant Registry::value() {
     if (type == platform::kRegDword || type == platform::kRegDwordBigEndian) {
         std::uint32_t four = 4;
         reg_.queryValue(key.get(), valueKey_, nullptr, &data, four);
-        const std::int32_t n = fromLittleEndian(data);
+        const std::int32_t n = FromLittleEndian(data);
         return type == platform::kRegDword ? n : ReverseBytes(n);
     }
     if (size > 0) reg_.queryValue(key.get(), valueKey_, nullptr, &data, size);
@@ -112,9 +91,9 @@ long Registry::storeValue(platform::Handle key, const Variant& vValue) {
         case platform::kRegDword:
         case platform::kRegDwordBigEndian:
             if (const auto* n = std::get_if<std::int16_t>(&vValue))
-                return reg_.setValue(key, valueKey_, platform::kRegDword, littleEndian(*n));
+                return reg_.setValue(key, valueKey_, platform::kRegDword, LittleEndian(*n));
             if (const auto* n = std::get_if<std::int32_t>(&vValue))
-                return reg_.setValue(key, valueKey_, platform::kRegDword, littleEndian(*n));
+                return reg_.setValue(key, valueKey_, platform::kRegDword, LittleEndian(*n));
             return platform::kRegOk;  // anything else is left unwritten, without complaint
         default:
             return kErrorInvalidData;

@@ -1,5 +1,6 @@
 // File-type registration by the Registry class: every entry goes under HKEY_CLASSES_ROOT and
 // again under HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+#include "base/text.h"
 #include "registry/Registry.h"
 
 namespace oapanel {
@@ -14,10 +15,7 @@ const char kNewSuffix[] = " /n \"%1\"";
 // Trimmed of spaces, then wrapped in double quotes where it is not already, so a path with
 // blanks stays one argument of the shell's command line.
 std::string quotedPath(const std::string& path) {
-    const auto first = path.find_first_not_of(' ');
-    std::string exe = first == std::string::npos
-                          ? ""
-                          : path.substr(first, path.find_last_not_of(' ') - first + 1);
+    std::string exe = TrimBlanks(path);
     if (exe.empty() || exe.front() != '"') exe.insert(exe.begin(), '"');
     if (exe.back() != '"') exe += '"';
     return exe;

@@ -1,10 +1,11 @@
 // Root keys, key paths, byte lengths and the typed read and write of one value.
 #include "registry/basRegistry.h"
 
-#include <cctype>
 #include <charconv>
-#include <cstdio>
 #include <limits>
+
+#include "base/bytes.h"
+#include "base/text.h"
 
 namespace oapanel {
 
@@ -23,15 +24,6 @@ constexpr RootKey kRootKeys[] = {
     {"HKEY_CURRENT_CONFIG", platform::kHkeyCurrentConfig},
 };
 
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // Replaces the first occurrence of `what` again and again until none is left.
 void replaceWhileFound(std::string& s, const std::string& what, const std::string& with) {
     for (auto pos = s.find(what); pos != std::string::npos; pos = s.find(what, pos))
@@ -42,42 +34,16 @@ void replaceWhileFound(std::string& s, const std::string& what, const std::strin
 std::int32_t toNumber(const RegValue& v) {
     if (std::holds_alternative<std::monostate>(v)) return 0;
     if (const auto* n = std::get_if<std::int32_t>(&v)) return *n;
-    const std::string& text = std::get<std::string>(v);
-    const auto first = text.find_first_not_of(' ');
-    const auto last = text.find_last_not_of(' ');
-    if (first == std::string::npos) throw RegInternalFailure("Type mismatch");
-    const char* begin = text.data() + first;
-    const char* end = text.data() + last + 1;
+    const std::string text = TrimBlanks(std::get<std::string>(v));
+    if (text.empty()) throw RegInternalFailure("Type mismatch");
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
     if (*begin == '+') ++begin;
     std::int32_t n = 0;
     const auto [ptr, ec] = std::from_chars(begin, end, n);
     if (ec == std::errc::result_out_of_range) throw RegInternalFailure("Overflow");
     if (ec != std::errc() || ptr != end) throw RegInternalFailure("Type mismatch");
     return n;
-}
-
-std::vector<std::uint8_t> littleEndian(std::int32_t n) {
-    const auto u = static_cast<std::uint32_t>(n);
-    return {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-            static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-}
-
-// The four bytes as stored; a shorter value leaves the high bytes 0.
-std::int32_t fromLittleEndian(const std::vector<std::uint8_t>& data) {
-    std::uint32_t u = 0;
-    for (std::size_t i = 0; i < data.size() && i < 4; ++i) u |= std::uint32_t{data[i]} << (8 * i);
-    return static_cast<std::int32_t>(u);
-}
-
-std::string hexPairs(const std::vector<std::uint8_t>& data) {
-    std::string text;
-    for (const auto byte : data) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        if (!text.empty()) text += ' ';
-        text += pair;
-    }
-    return text;
 }
 
 }  // namespace
@@ -97,7 +63,7 @@ std::string RegStoredText(const std::vector<std::uint8_t>& data) {
 
 platform::Handle GetRootKey(const std::string& strRootKeyName) {
     for (const auto& root : kRootKeys)
-        if (sameIgnoringCase(strRootKeyName, root.name)) return root.handle;
+        if (EqualsIgnoringCase(strRootKeyName, root.name)) return root.handle;
     return 0;
 }
 
@@ -142,7 +108,7 @@ long WriteRegValue(RegAccess ra, platform::Handle hKey, const std::string& strVa
         case platform::kRegDword:
         case platform::kRegDwordBigEndian:
             // Type 5 is written in the machine's order too, as it is read back.
-            return ra.reg.setValue(hKey, strValueName, lType, littleEndian(toNumber(vValue)));
+            return ra.reg.setValue(hKey, strValueName, lType, LittleEndian(toNumber(vValue)));
         default:
             return platform::kRegOk;
     }
@@ -166,13 +132,13 @@ long ReadRegValue(RegAccess ra, platform::Handle hKey, const std::string& strVal
             return status;
         case platform::kRegBinary:
             status = ra.reg.queryValue(hKey, strValueName, nullptr, &data, size);
-            if (status == platform::kRegOk) vValue = hexPairs(data);
+            if (status == platform::kRegOk) vValue = HexPairs(data);
             return status;
         case platform::kRegDword:
         case platform::kRegDwordBigEndian: {
             std::uint32_t four = 4;
             status = ra.reg.queryValue(hKey, strValueName, nullptr, &data, four);
-            if (status == platform::kRegOk) vValue = fromLittleEndian(data);
+            if (status == platform::kRegOk) vValue = FromLittleEndian(data);
             return status;
         }
         default:

@@ -1,5 +1,7 @@
 #include "services/basService.h"
 
+#include "base/text.h"
+
 namespace oapanel {
 
 namespace {
@@ -20,13 +22,6 @@ private:
 };
 
 }  // namespace
-
-std::string TrimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
                       std::int32_t& lStartType, std::string& strBinPath) {

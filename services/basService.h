@@ -25,7 +25,4 @@ inline bool IsFullyRunning(bool ok, std::int32_t state) {
     return ok && state == static_cast<std::int32_t>(platform::kServiceRunning);
 }
 
-// Removes leading and trailing blanks (spaces only, as the callers' names are plain text).
-std::string TrimBlanks(const std::string& text);
-
 }  // namespace oapanel

@@ -1,21 +1,11 @@
 #include "services/process_detection.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
+#include "base/text.h"
+
 namespace oapanel {
-
-namespace {
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
-}  // namespace
 
 bool CheckApplicationIsRun(platform::Processes& processes, const std::string& szExeFileName) {
     std::vector<std::string> descriptions;
@@ -23,7 +13,7 @@ bool CheckApplicationIsRun(platform::Processes& processes, const std::string& sz
     // The whole name must match: a process merely called "d2.exe", or one without a
     // description, is not the database server.
     return std::any_of(descriptions.begin(), descriptions.end(),
-                       [&](const std::string& d) { return equalsIgnoringCase(d, szExeFileName); });
+                       [&](const std::string& d) { return EqualsIgnoringCase(d, szExeFileName); });
 }
 
 }  // namespace oapanel

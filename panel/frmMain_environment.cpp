@@ -1,28 +1,17 @@
 // The check of the application folder and of JRE_BK_HOME, once at every start, before the
 // window shows and before the tray icon exists: a branch that ends the program leaves
 // nothing behind.
-#include <algorithm>
-
 #include "environment/env_store.h"
+#include "environment/runtime_folder.h"
 #include "panel/frmMain.h"
 
 namespace oapanel {
 
 namespace {
-
 const char kCR[] = "\r";
-// Characters that cmd.exe reads as operators or expansions in the unquoted install lines.
-const char kCommandSpecials[] = "&|<>^%";
-
-std::size_t CharacterCount(const std::string& utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
 }  // namespace
 
-void frmMain::RefuseFolder(const std::string& strReason) {
+void frmMain::RefuseToRun(const std::string& strReason) {
     os_.app().messageBox("运行路径：[" + strAppPath + "]" + kCR + kCR + strReason,
                          platform::kMbIconStop, os_.app().appTitle());
     os_.app().endProcess(0);
@@ -31,13 +20,8 @@ void frmMain::RefuseFolder(const std::string& strReason) {
 void frmMain::CheckRunEnvironment() {
     const std::string runtime = strAppPath + "\\jre16bk";
     const std::string runtimeBin = runtime + "\\bin";
-
-    if (runtime.find(' ') != std::string::npos)
-        return RefuseFolder("路径不能包含空格、中文，请更换路径后重新运行");
-    if (os_.codec().toAnsi(runtime).size() != CharacterCount(runtime))
-        return RefuseFolder("路径不能包含中文、空格，请更换路径后重新运行");
-    if (runtime.find_first_of(kCommandSpecials) != std::string::npos)
-        return RefuseFolder("路径不能包含特殊字符（& | < > ^ %），请更换路径后重新运行");
+    if (const std::string problem = FolderProblem(os_.codec(), runtime); !problem.empty())
+        RefuseToRun(problem);
 
     const std::string stored = GetSystemEnv(os_, "JRE_BK_HOME");
     if (stored.empty()) {
@@ -47,7 +31,7 @@ void frmMain::CheckRunEnvironment() {
         SetSystemEnv(os_, "JRE_BK_HOME", runtime);
         AddToUserPath(os_, runtimeBin);
         BroadcastEnvironmentChange(os_);
-        return os_.app().endProcess(0);
+        os_.app().endProcess(0);
     }
     if (stored == runtime || stored == runtime + '\0') return;
 

@@ -1,4 +1,5 @@
-// Launching command lines and waiting for their effect while the window stays live.
+// Launching command lines and waiting for their effect while the window stays live: what the
+// service operations need from the window, with the activity log they write to.
 #pragma once
 
 #include <cstdint>
@@ -7,24 +8,22 @@
 
 #include "panel/activity_log.h"
 #include "platform/platform.h"
+#include "services/service_control.h"
 
 namespace oapanel {
 
-class CommandRunner {
+class CommandRunner : public ServiceHost {
 public:
-    static constexpr double kWaitLimit = 30.0;    // seconds a wait gives the command
-    static constexpr double kDotInterval = 2.0;   // seconds between progress dots
     static constexpr std::uint32_t kPollMs = 50;  // longest block between two polls
 
     CommandRunner(platform::Platform& os, ActivityLog& log) : os_(os), log_(log) {}
 
-    // Starts the command line with a hidden window and returns once the process exists.
-    bool LaunchHidden(const std::string& strCommand);
-
-    // Waits up to `limit` seconds for `completed` to hold, adding a dot to the selected log
-    // line every two seconds. Window messages are dispatched throughout, so other handlers
-    // may run inside. Returns true when completed, false when the time ran out.
-    bool WaitWithDots(double limit, const std::function<bool()>& completed);
+    void AppendLog(const std::string& text) override { log_.AppendLog(text); }
+    void AddLineUnselected(const std::string& text) override { log_.AddLineUnselected(text); }
+    void ExtendLogLine(const std::string& suffix) override { log_.ExtendLogLine(suffix); }
+    bool LaunchHidden(const std::string& strCommand) override;
+    // Window messages are dispatched throughout, so other handlers may run inside.
+    bool WaitWithDots(double limit, const std::function<bool()>& completed) override;
 
     // Runs a command line and waits up to lWaitMs for it; false when it could not start.
     bool ExecAndWait(const std::string& strCommand, const std::string& strDirectory,

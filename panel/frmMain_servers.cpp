@@ -1,5 +1,6 @@
-// The server controls: the four hidden start/stop buttons that the rest of the program
-// calls, the two toggles of the advanced panel, and the automatic start after launch.
+// The server controls: the four hidden start/stop buttons that the rest of the window calls,
+// the two toggles of the advanced panel, the whole-system button, the automatic start after
+// launch and the removal of both services.
 #include "panel/frmMain.h"
 
 namespace oapanel {
@@ -17,29 +18,23 @@ std::string frmMain::MysqlInstallCommand() const {
 // Each flag follows what really happened: a start that failed, or a stop that timed out,
 // leaves the display showing the server's true state.
 void frmMain::cmdStart_Click() {
-    bTomcatRunning = StartNTService("Tomcat", kTomcatService, TomcatInstallCommand());
+    bTomcatRunning = StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand());
     RefreshStatus();
 }
 
 void frmMain::cmdStop_Click() {
-    bTomcatRunning = !StopNTService("Tomcat", kTomcatService);
+    bTomcatRunning = !StopNTService(os_, runner_, "Tomcat", kTomcatService);
     RefreshStatus();
 }
 
 void frmMain::cmdMysqlStart_Click() {
-    bMysqlRunning = StartNTService("MySQL", kMysqlService, MysqlInstallCommand());
+    bMysqlRunning = StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand());
     RefreshStatus();
 }
 
 void frmMain::cmdMysqlStop_Click() {
-    bMysqlRunning = !StopNTService("MySQL", kMysqlService);
+    bMysqlRunning = !StopNTService(os_, runner_, "MySQL", kMysqlService);
     RefreshStatus();
-}
-
-void frmMain::SetServerCaptions() {
-    form_.setCaption(IDC_cmdTomcat, bTomcatRunning ? "停止 &Tomcat" : "启动 &Tomcat");
-    form_.setCaption(IDC_cmdMysql, bMysqlRunning ? "停止 &MySQL" : "启动 &MySQL");
-    form_.setCaption(IDC_cmdOA, bTomcatRunning && bMysqlRunning ? "停止 &OA" : "启动 &OA");
 }
 
 void frmMain::cmdTomcat_Click() {
@@ -49,7 +44,6 @@ void frmMain::cmdTomcat_Click() {
         cmdStop_Click();
     else
         cmdStart_Click();
-    SetServerCaptions();
     form_.setEnabled(IDC_cmdTomcat, true);
     form_.setEnabled(IDC_cmdOA, true);
 }
@@ -61,7 +55,6 @@ void frmMain::cmdMysql_Click() {
         cmdMysqlStop_Click();
     else
         cmdMysqlStart_Click();
-    SetServerCaptions();
     form_.setEnabled(IDC_cmdMysql, true);
     form_.setEnabled(IDC_cmdOA, true);
 }
@@ -104,7 +97,17 @@ void frmMain::tmStart_Timer() {
     cmdStart_Click();
     RefreshStatus();
     form_.setEnabled(IDC_cmdOA, true);
-    form_.setEnabled(IDC_tmStart, false);
+}
+
+void frmMain::RemoveServices() {
+    log_.AddLineUnselected("正在停止 Tomcat 服务");
+    cmdStop_Click();
+    log_.AddLineUnselected("正在停止 MySQL 服务");
+    cmdMysqlStop_Click();
+    log_.AddLineUnselected("删除 Tomcat 服务");
+    DeleteService(runner_, kTomcatService);
+    log_.AddLineUnselected("删除 MySQL 服务");
+    DeleteService(runner_, kMysqlService);
 }
 
 }  // namespace oapanel

@@ -1,4 +1,4 @@
-#include "services/command_runner.h"
+#include "panel/command_runner.h"
 
 #include <algorithm>
 #include <exception>
