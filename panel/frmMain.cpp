@@ -95,42 +95,27 @@ void frmMain::onTimer(int timerId) {
 }
 
 void frmMain::onClick(int controlId) {
-    switch (controlId) {
-        case IDC_cmdAdvance:
-            return cmdAdvance_Click();
-        case IDC_cmdExit:
-            return cmdExit_Click();
-        case IDC_cmdCheckService:
-            return cmdCheckService_Click();
-        case IDC_cmdReinstall:
-            return cmdReinstall_Click();
-        case IDC_cmdOA:
-            return cmdOA_Click();
-        case IDC_cmdTomcat:
-            return cmdTomcat_Click();
-        case IDC_cmdMysql:
-            return cmdMysql_Click();
-        case IDC_cmdCheckPort:
-            return cmdCheckPort_Click();
-        case IDC_cmdConnect:
-            return cmdConnect_Click();
-        case IDC_cmdStart:
-            return cmdStart_Click();
-        case IDC_cmdStop:
-            return cmdStop_Click();
-        case IDC_cmdMysqlStart:
-            return cmdMysqlStart_Click();
-        case IDC_cmdMysqlStop:
-            return cmdMysqlStop_Click();
-        case IDC_lblIP:
-            return lblIP_Click();
-        case IDC_lblBrackwen:
-            return lblBrackwen_Click();
-        case IDC_chkAuto:
-            return chkAuto_Click();
-        default:
-            return;
-    }
+    using Handler = void (frmMain::*)();
+    static constexpr std::pair<int, Handler> kClicks[] = {
+        {IDC_cmdAdvance, &frmMain::cmdAdvance_Click},
+        {IDC_cmdExit, &frmMain::cmdExit_Click},
+        {IDC_cmdCheckService, &frmMain::cmdCheckService_Click},
+        {IDC_cmdReinstall, &frmMain::cmdReinstall_Click},
+        {IDC_cmdOA, &frmMain::cmdOA_Click},
+        {IDC_cmdTomcat, &frmMain::cmdTomcat_Click},
+        {IDC_cmdMysql, &frmMain::cmdMysql_Click},
+        {IDC_cmdCheckPort, &frmMain::cmdCheckPort_Click},
+        {IDC_cmdConnect, &frmMain::cmdConnect_Click},
+        {IDC_cmdStart, &frmMain::cmdStart_Click},
+        {IDC_cmdStop, &frmMain::cmdStop_Click},
+        {IDC_cmdMysqlStart, &frmMain::cmdMysqlStart_Click},
+        {IDC_cmdMysqlStop, &frmMain::cmdMysqlStop_Click},
+        {IDC_lblIP, &frmMain::lblIP_Click},
+        {IDC_lblBrackwen, &frmMain::lblBrackwen_Click},
+        {IDC_chkAuto, &frmMain::chkAuto_Click},
+    };
+    for (const auto& [id, handler] : kClicks)
+        if (id == controlId) return (this->*handler)();
 }
 
 }  // namespace oapanel
