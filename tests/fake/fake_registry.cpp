@@ -1,28 +1,23 @@
-#include "tests/fake/fake_registry.h"
-
-#include "tests/fake/fake_text.h"
+// The simulated registry and the GBK code page.
+#include <iconv.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <iterator>
+#include <cerrno>
 #include <stdexcept>
 
-#include "tests/fake/fake_platform.h"
+#include "base/text.h"
+#include "tests/fake/fake.h"
 
 namespace fake {
 
 namespace {
 
-constexpr std::uint32_t kDelete = 0x10000;
-constexpr std::uint32_t kWriteDac = 0x40000;
-constexpr std::uint32_t kWriteOwner = 0x80000;
-constexpr std::uint32_t kWriteRights = platform::kKeySetValue | platform::kKeyCreateSubKey |
-                                       platform::kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
+using oapanel::EqualsIgnoringCase;
+using oapanel::UpperCase;
 
-constexpr long kErrorInvalidHandle = 6;
-constexpr long kErrorBadPathname = 161;
-constexpr long kErrorKeyDeleted = 1018;
+constexpr std::uint32_t kAllRights = 0xF003F;
+constexpr std::uint32_t kDelete = 0x10000;
+constexpr long kInvalidHandle = 6, kBadPathname = 161, kKeyDeleted = 1018;
 
 const char* rootName(platform::Handle h) {
     switch (h) {
@@ -41,359 +36,345 @@ const char* rootName(platform::Handle h) {
     }
 }
 
-bool isPredefined(platform::Handle h) { return rootName(h) != nullptr; }
+// A key as the call record shows it: "HKLM\\SOFTWARE\\oa", or from a handle "0x1000\\sub".
+std::string shown(platform::Handle root, const std::string& path) {
+    const std::string base = rootName(root) ? rootName(root) : Hex(root);
+    return path.empty() ? base : base + "\\" + path;
+}
 
-// The parts of a key path. One trailing backslash is accepted; a leading one or an empty
-// part in the middle is a malformed path, as the platform sees it.
-bool split(const std::string& path, std::vector<std::string>& parts) {
-    parts.clear();
-    if (path.empty()) return true;
-    std::string rest = path;
-    if (rest.back() == '\\') rest.pop_back();
-    std::size_t start = 0;
-    for (;;) {
-        const auto end = rest.find('\\', start);
-        std::string part = rest.substr(start, end == std::string::npos ? end : end - start);
-        if (part.empty()) return false;
-        parts.push_back(std::move(part));
-        if (end == std::string::npos) return true;
-        start = end + 1;
+std::string convert(const std::string& text, const char* to, const char* from) {
+    iconv_t cd = ::iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no iconv");
+    std::string out;
+    char* in = const_cast<char*>(text.data());
+    std::size_t left = text.size();
+    while (left > 0) {
+        char buffer[64];
+        char* put = buffer;
+        std::size_t room = sizeof buffer;
+        const std::size_t n = ::iconv(cd, &in, &left, &put, &room);
+        out.append(buffer, static_cast<std::size_t>(put - buffer));
+        if (n == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // What the code page cannot hold becomes "?", one per character, as Windows does.
+            out += '?';
+            do {
+                ++in, --left;
+            } while (left > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80 &&
+                     std::string(from) == "UTF-8");
+        }
     }
+    ::iconv_close(cd);
+    return out;
 }
 
 }  // namespace
 
-struct FakeRegistry::Node {
-    std::string name;  // as it was created
-    // By upper-case name, which is also the order in which sub-keys enumerate.
-    std::map<std::string, std::unique_ptr<Node>> children;
-    std::vector<std::pair<std::string, Value>> values;  // in the order first set
+std::string FakeCodec::toAnsi(const std::string& utf8) { return convert(utf8, "CP936", "UTF-8"); }
+std::string FakeCodec::fromAnsi(const std::string& ansi) { return convert(ansi, "UTF-8", "CP936"); }
 
-    Value* value(const std::string& valueName) {
-        for (auto& [n, v] : values)
-            if (upper(n) == upper(valueName)) return &v;
-        return nullptr;
-    }
-};
-
-FakeRegistry::FakeRegistry(CallLog& calls, Faults& faults) : calls_(calls), faults_(faults) {
-    for (const auto root :
-         {platform::kHkeyClassesRoot, platform::kHkeyCurrentUser, platform::kHkeyLocalMachine,
-          platform::kHkeyUsers, platform::kHkeyCurrentConfig})
-        roots_[root] = std::make_unique<Node>();
+FakeRegistry::Value* FakeRegistry::Key::value(const std::string& valueName) {
+    for (auto& [n, v] : values)
+        if (EqualsIgnoringCase(n, valueName)) return &v;
+    return nullptr;
 }
 
-FakeRegistry::~FakeRegistry() = default;
+// --- where a path leads ----------------------------------------------------------------
 
-// --- the tree ------------------------------------------------------------------------
-
-long FakeRegistry::failed(const std::string& op) {
-    std::uint32_t error = 0;
-    return faults_.check(op, error) ? static_cast<long>(error) : platform::kRegOk;
-}
-
-std::string FakeRegistry::describe(platform::Handle root, const std::string& path) const {
-    const char* name = rootName(root);
-    const std::string rootText = name ? name : hex(root);
-    return path.empty() ? rootText : rootText + "\\" + path;
-}
-
-long FakeRegistry::locate(platform::Handle root, const std::string& path, Location& where,
-                          std::vector<std::string>* names) const {
-    if (isPredefined(root)) {
-        where = {root, {}};
+long FakeRegistry::where(platform::Handle root, const std::string& path, std::string& full,
+                         std::vector<std::string>* names) const {
+    if (const char* name = rootName(root)) {
+        full = name;
     } else {
         const auto it = open_.find(root);
-        if (it == open_.end()) return kErrorInvalidHandle;
-        where = it->second.where;
+        if (it == open_.end()) return kInvalidHandle;
+        full = it->second.first;
     }
-    std::vector<std::string> parts;
-    if (!split(path, parts)) return kErrorBadPathname;
-    for (const auto& part : parts) where.path.push_back(upper(part));
-    if (names) *names = parts;
-    return platform::kRegOk;
+    // One trailing backslash is accepted; a leading one or an empty part is malformed.
+    std::string rest = path;
+    if (!rest.empty() && rest.back() == '\\') rest.pop_back();
+    if (path.empty()) return platform::kRegOk;
+    for (std::size_t start = 0;;) {
+        const auto end = rest.find('\\', start);
+        const std::string part = rest.substr(start, end - start);
+        if (part.empty()) return kBadPathname;
+        full += "\\" + UpperCase(part);
+        if (names) names->push_back(part);
+        if (end == std::string::npos) return platform::kRegOk;
+        start = end + 1;
+    }
 }
 
-bool FakeRegistry::ruled(const Location& where, Rule rule) const {
-    for (const auto& [at, kind] : rules_) {
-        if (kind != rule || at.root != where.root || at.path.size() > where.path.size()) continue;
-        if (std::equal(at.path.begin(), at.path.end(), where.path.begin())) return true;
-    }
-    return false;
+std::uint32_t FakeRegistry::rightsAt(const std::string& full) const {
+    std::uint32_t rights = kAllRights;
+    for (const auto& [at, granted] : grants_)
+        if (full == at || full.compare(0, at.size() + 1, at + "\\") == 0) rights &= granted;
+    return rights;
 }
 
-FakeRegistry::Node* FakeRegistry::find(const Location& where) const {
-    const auto it = roots_.find(where.root);
-    if (it == roots_.end()) return nullptr;
-    Node* node = it->second.get();
-    for (const auto& part : where.path) {
-        const auto child = node->children.find(part);
-        if (child == node->children.end()) return nullptr;
-        node = child->second.get();
-    }
-    return node;
+std::string FakeRegistry::shaped(platform::Handle root, const std::string& path,
+                                 std::vector<std::string>* names) const {
+    std::string full;
+    if (!rootName(root) || where(root, path, full, names) != platform::kRegOk)
+        throw std::invalid_argument("not a key path: " + path);
+    return full;
 }
 
-FakeRegistry::Node& FakeRegistry::make(const Location& where,
-                                       const std::vector<std::string>& names) {
-    Node* node = roots_.at(where.root).get();
+std::vector<std::string> FakeRegistry::children(const std::string& full) const {
+    std::vector<std::string> out;
+    const std::string prefix = full + "\\";
+    for (auto it = keys_.lower_bound(prefix); it != keys_.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        if (it->first.find('\\', prefix.size()) == std::string::npos) out.push_back(it->first);
+    }
+    return out;
+}
+
+void FakeRegistry::make(const std::string& full, const std::vector<std::string>& names) {
     // `names` spell the last parts of the path; the ones before come from an open handle.
-    const std::size_t firstNamed = where.path.size() - names.size();
-    for (std::size_t i = 0; i < where.path.size(); ++i) {
-        auto& child = node->children[where.path[i]];
-        if (!child) {
-            child = std::make_unique<Node>();
-            child->name = i >= firstNamed ? names[i - firstNamed] : where.path[i];
-        }
-        node = child.get();
+    std::string at = full;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        if (!keys_.count(at)) keys_[at].name = *name;
+        at.resize(at.rfind('\\'));
     }
-    return *node;
+    for (; at.find('\\') != std::string::npos; at.resize(at.rfind('\\')))
+        if (!keys_.count(at)) keys_[at].name = at.substr(at.rfind('\\') + 1);
 }
 
-long FakeRegistry::openNode(platform::Handle key, std::uint32_t right, Node*& node) {
-    if (isPredefined(key)) {
-        if ((right & kWriteRights) && ruled({key, {}}, Rule::ReadOnly))
-            return platform::kErrorRegAccessDenied;
-        node = roots_.at(key).get();
+long FakeRegistry::opened(platform::Handle key, std::uint32_t right, Key*& k) {
+    if (const char* name = rootName(key)) {
+        if ((right & rightsAt(name)) != right) return platform::kErrorRegAccessDenied;
+        k = &keys_[name];
         return platform::kRegOk;
     }
     const auto it = open_.find(key);
-    if (it == open_.end()) return kErrorInvalidHandle;
-    if ((it->second.access & right) != right) return platform::kErrorRegAccessDenied;
-    node = find(it->second.where);
-    return node ? platform::kRegOk : kErrorKeyDeleted;
+    if (it == open_.end()) return kInvalidHandle;
+    if ((it->second.second & right) != right) return platform::kErrorRegAccessDenied;
+    const auto found = keys_.find(it->second.first);
+    if (found == keys_.end()) return kKeyDeleted;
+    k = &found->second;
+    return platform::kRegOk;
 }
 
-platform::Handle FakeRegistry::handOut(const Location& where, std::uint32_t access) {
-    const platform::Handle h = nextHandle_++;
-    open_[h] = {where, access};
-    return h;
-}
-
-// --- shaping the machine -------------------------------------------------------------
-
-void FakeRegistry::arrangeAt(platform::Handle root, const std::string& path, Location& where,
-                             std::vector<std::string>& names) const {
-    if (!isPredefined(root) || locate(root, path, where, &names) != platform::kRegOk)
-        throw std::invalid_argument("not a key path: " + path);
-}
-
-void FakeRegistry::addKey(platform::Handle root, const std::string& path) {
-    Location where;
-    std::vector<std::string> names;
-    arrangeAt(root, path, where, names);
-    make(where, names);
-}
+// --- shaping the machine ---------------------------------------------------------------
 
 void FakeRegistry::put(platform::Handle root, const std::string& path, const std::string& name,
-                       std::uint32_t type, std::vector<std::uint8_t> data) {
-    Location where;
+                       std::uint32_t type, Bytes data) {
     std::vector<std::string> names;
-    arrangeAt(root, path, where, names);
-    Node& node = make(where, names);
-    if (Value* v = node.value(name))
+    const std::string full = shaped(root, path, &names);
+    make(full, names);
+    Key& k = keys_[full];
+    if (Value* v = k.value(name))
         *v = {type, std::move(data)};
     else
-        node.values.push_back({name, {type, std::move(data)}});
+        k.values.push_back({name, {type, std::move(data)}});
 }
 
 void FakeRegistry::putText(platform::Handle root, const std::string& path, const std::string& name,
                            const std::string& utf8, std::uint32_t type) {
-    const std::string ansi = codec_.toAnsi(utf8);
-    std::vector<std::uint8_t> data(ansi.begin(), ansi.end());
+    const std::string ansi = FakeCodec().toAnsi(utf8);
+    Bytes data(ansi.begin(), ansi.end());
     data.push_back(0);
     put(root, path, name, type, std::move(data));
 }
 
-void FakeRegistry::putDword(platform::Handle root, const std::string& path, const std::string& name,
-                            std::uint32_t n) {
-    put(root, path, name, platform::kRegDword,
-        {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-         static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)});
+void FakeRegistry::addKey(platform::Handle root, const std::string& path) {
+    std::vector<std::string> names;
+    const std::string full = shaped(root, path, &names);
+    make(full, names);
+    keys_[full];
+}
+
+void FakeRegistry::removeKey(platform::Handle root, const std::string& path) {
+    const std::string full = shaped(root, path);
+    keys_.erase(full);
+    for (auto it = keys_.lower_bound(full + "\\");
+         it != keys_.end() && it->first.compare(0, full.size() + 1, full + "\\") == 0;)
+        it = keys_.erase(it);
 }
 
 bool FakeRegistry::hasKey(platform::Handle root, const std::string& path) const {
-    Location where;
-    std::vector<std::string> names;
-    arrangeAt(root, path, where, names);
-    return find(where) != nullptr;
+    return keys_.count(shaped(root, path)) > 0;
 }
 
 std::optional<FakeRegistry::Value> FakeRegistry::get(platform::Handle root, const std::string& path,
                                                      const std::string& name) const {
-    Location where;
-    std::vector<std::string> names;
-    arrangeAt(root, path, where, names);
-    Node* node = find(where);
-    if (!node) return std::nullopt;
-    const Value* v = node->value(name);
-    return v ? std::optional<Value>(*v) : std::nullopt;
+    const auto it = keys_.find(shaped(root, path));
+    if (it == keys_.end()) return std::nullopt;
+    for (const auto& [n, v] : it->second.values)
+        if (EqualsIgnoringCase(n, name)) return v;
+    return std::nullopt;
+}
+
+std::string FakeRegistry::text(platform::Handle root, const std::string& path,
+                               const std::string& name) {
+    const auto v = get(root, path, name);
+    if (!v) return "<none>";
+    std::string s(v->data.begin(), v->data.end());
+    if (!s.empty() && s.back() == '\0') s.pop_back();
+    return FakeCodec().fromAnsi(s);
 }
 
 std::vector<std::string> FakeRegistry::subKeys(platform::Handle root,
                                                const std::string& path) const {
-    Location where;
-    std::vector<std::string> names;
-    arrangeAt(root, path, where, names);
-    std::vector<std::string> result;
-    if (Node* node = find(where))
-        for (const auto& [key, child] : node->children) result.push_back(child->name);
-    return result;
+    std::vector<std::string> out;
+    for (const auto& full : children(shaped(root, path))) out.push_back(keys_.at(full).name);
+    return out;
 }
 
-void FakeRegistry::makeReadOnly(platform::Handle root, const std::string& path) {
-    Location where;
-    std::vector<std::string> names;
-    arrangeAt(root, path, where, names);
-    rules_.push_back({where, Rule::ReadOnly});
+void FakeRegistry::grant(platform::Handle root, const std::string& path, std::uint32_t rights) {
+    grants_[shaped(root, path)] = rights;
 }
 
-void FakeRegistry::denyAccess(platform::Handle root, const std::string& path) {
-    Location where;
-    std::vector<std::string> names;
-    arrangeAt(root, path, where, names);
-    rules_.push_back({where, Rule::Denied});
-}
-
-// --- the platform calls ----------------------------------------------------------------
+// --- the platform calls ------------------------------------------------------------------
 
 long FakeRegistry::openKey(platform::Handle root, const std::string& path, std::uint32_t access,
                            platform::Handle& key) {
-    calls_.push_back("RegOpenKeyExA " + describe(root, path) + " " + hex(access));
     key = 0;
-    if (const long e = failed("RegOpenKeyExA")) return e;
-    Location where;
-    if (const long e = locate(root, path, where)) return e;
-    if (!find(where)) return platform::kErrorFileNotFound;
-    if (ruled(where, Rule::Denied) || ((access & kWriteRights) && ruled(where, Rule::ReadOnly)))
-        return platform::kErrorRegAccessDenied;
-    key = handOut(where, access);
+    std::string full;
+    const long status = where(root, path, full);
+    std::uint32_t error = 0;
+    if (r_.call("RegOpenKeyExA " + shown(root, path) + " " + Hex(access), "RegOpenKeyExA", &error))
+        return static_cast<long>(error);
+    if (status != platform::kRegOk) return status;
+    if (!keys_.count(full) && full.find('\\') != std::string::npos)
+        return platform::kErrorFileNotFound;
+    if ((access & rightsAt(full)) != access) return platform::kErrorRegAccessDenied;
+    open_[next_] = {full, access};
+    key = next_++;
     return platform::kRegOk;
 }
 
 long FakeRegistry::createKey(platform::Handle root, const std::string& path, std::uint32_t access,
                              platform::Handle& key) {
-    calls_.push_back("RegCreateKeyExA " + describe(root, path) + " " + hex(access));
     key = 0;
-    if (const long e = failed("RegCreateKeyExA")) return e;
-    Location where;
+    std::string full;
     std::vector<std::string> names;
-    if (const long e = locate(root, path, where, &names)) return e;
+    const long status = where(root, path, full, &names);
+    std::uint32_t error = 0;
+    if (r_.call("RegCreateKeyExA " + shown(root, path) + " " + Hex(access), "RegCreateKeyExA",
+                &error))
+        return static_cast<long>(error);
+    if (status != platform::kRegOk) return status;
     // Creating a missing key is itself a write.
-    const bool writes = (access & kWriteRights) || !find(where);
-    if (ruled(where, Rule::Denied) || (writes && ruled(where, Rule::ReadOnly)))
-        return platform::kErrorRegAccessDenied;
-    make(where, names);
-    key = handOut(where, access);
+    const std::uint32_t needed =
+        access | (keys_.count(full) ? 0 : static_cast<std::uint32_t>(platform::kKeyCreateSubKey));
+    if ((needed & rightsAt(full)) != needed) return platform::kErrorRegAccessDenied;
+    make(full, names);
+    keys_[full];
+    open_[next_] = {full, access};
+    key = next_++;
     return platform::kRegOk;
 }
 
 long FakeRegistry::queryValue(platform::Handle key, const std::string& name, std::uint32_t* type,
-                              std::vector<std::uint8_t>* data, std::uint32_t& size) {
-    calls_.push_back("RegQueryValueExA " + hex(key) + " " + name);
-    if (const long e = failed("RegQueryValueExA")) return e;
-    Node* node = nullptr;
-    if (const long e = openNode(key, platform::kKeyQueryValue, node)) return e;
-    const Value* v = node->value(name);
+                              Bytes* data, std::uint32_t& size) {
+    std::uint32_t error = 0;
+    if (r_.call("RegQueryValueExA " + Hex(key) + " " + name, "RegQueryValueExA", &error))
+        return static_cast<long>(error);
+    Key* k = nullptr;
+    if (const long e = opened(key, platform::kKeyQueryValue, k)) return e;
+    const Value* v = k->value(name);
     if (!v) return platform::kErrorFileNotFound;
     if (type) *type = v->type;
     const auto stored = static_cast<std::uint32_t>(v->data.size());
-    if (data && size < stored) {
-        data->clear();
-        size = stored;
-        return platform::kErrorMoreData;
-    }
-    if (data) *data = v->data;
+    const bool fits = !data || size >= stored;
     size = stored;
-    return platform::kRegOk;
+    if (data) *data = fits ? v->data : Bytes{};
+    return fits ? platform::kRegOk : platform::kErrorMoreData;
 }
 
 long FakeRegistry::setValue(platform::Handle key, const std::string& name, std::uint32_t type,
-                            const std::vector<std::uint8_t>& data) {
-    calls_.push_back("RegSetValueExA " + hex(key) + " " + name + " " + std::to_string(type));
-    if (const long e = failed("RegSetValueExA")) return e;
-    Node* node = nullptr;
-    if (const long e = openNode(key, platform::kKeySetValue, node)) return e;
-    if (Value* v = node->value(name))
+                            const Bytes& data) {
+    std::uint32_t error = 0;
+    if (r_.call("RegSetValueExA " + Hex(key) + " " + name + " " + std::to_string(type),
+                "RegSetValueExA", &error))
+        return static_cast<long>(error);
+    Key* k = nullptr;
+    if (const long e = opened(key, platform::kKeySetValue, k)) return e;
+    if (Value* v = k->value(name))
         *v = {type, data};
     else
-        node->values.push_back({name, {type, data}});
+        k->values.push_back({name, {type, data}});
     return platform::kRegOk;
 }
 
 long FakeRegistry::deleteValue(platform::Handle key, const std::string& name) {
-    calls_.push_back("RegDeleteValueA " + hex(key) + " " + name);
-    if (const long e = failed("RegDeleteValueA")) return e;
-    Node* node = nullptr;
-    if (const long e = openNode(key, platform::kKeySetValue, node)) return e;
-    for (auto it = node->values.begin(); it != node->values.end(); ++it) {
-        if (upper(it->first) == upper(name)) {
-            node->values.erase(it);
-            return platform::kRegOk;
-        }
-    }
-    return platform::kErrorFileNotFound;
+    std::uint32_t error = 0;
+    if (r_.call("RegDeleteValueA " + Hex(key) + " " + name, "RegDeleteValueA", &error))
+        return static_cast<long>(error);
+    Key* k = nullptr;
+    if (const long e = opened(key, platform::kKeySetValue, k)) return e;
+    const auto it = std::find_if(k->values.begin(), k->values.end(),
+                                 [&](const auto& v) { return EqualsIgnoringCase(v.first, name); });
+    if (it == k->values.end()) return platform::kErrorFileNotFound;
+    k->values.erase(it);
+    return platform::kRegOk;
 }
 
 long FakeRegistry::deleteKey(platform::Handle root, const std::string& path) {
-    calls_.push_back("RegDeleteKeyA " + describe(root, path));
-    if (const long e = failed("RegDeleteKeyA")) return e;
-    Location where;
-    if (const long e = locate(root, path, where)) return e;
-    if (where.path.empty()) return platform::kErrorRegAccessDenied;  // a root stays
-    Node* node = find(where);
-    if (!node) return platform::kErrorFileNotFound;
-    if (ruled(where, Rule::Denied) || ruled(where, Rule::ReadOnly) || !node->children.empty())
+    std::string full;
+    const long status = where(root, path, full);
+    std::uint32_t error = 0;
+    if (r_.call("RegDeleteKeyA " + shown(root, path), "RegDeleteKeyA", &error))
+        return static_cast<long>(error);
+    if (status != platform::kRegOk) return status;
+    if (full.find('\\') == std::string::npos) return platform::kErrorRegAccessDenied;  // a root
+    if (!keys_.count(full)) return platform::kErrorFileNotFound;
+    if (!(rightsAt(full) & kDelete) || !children(full).empty())
         return platform::kErrorRegAccessDenied;
-    Location parent = where;
-    parent.path.pop_back();
-    find(parent)->children.erase(where.path.back());
+    keys_.erase(full);
     return platform::kRegOk;
 }
 
 long FakeRegistry::enumKey(platform::Handle key, std::uint32_t index, std::string& name,
                            std::uint32_t bufferChars) {
-    calls_.push_back("RegEnumKeyA " + hex(key) + " " + std::to_string(index));
-    if (const long e = failed("RegEnumKeyA")) return e;
-    Node* node = nullptr;
-    if (const long e = openNode(key, platform::kKeyEnumerateSubKeys, node)) return e;
-    if (index >= node->children.size()) return platform::kErrorNoMoreItems;
-    auto it = node->children.begin();
-    std::advance(it, index);
-    const std::string& found = it->second->name;
-    if (codec_.toAnsi(found).size() + 1 > bufferChars) return platform::kErrorMoreData;
+    std::uint32_t error = 0;
+    if (r_.call("RegEnumKeyA " + Hex(key) + " " + std::to_string(index), "RegEnumKeyA", &error))
+        return static_cast<long>(error);
+    Key* k = nullptr;
+    if (const long e = opened(key, platform::kKeyEnumerateSubKeys, k)) return e;
+    const std::string full = rootName(key) ? rootName(key) : open_.at(key).first;
+    const auto names = children(full);
+    if (index >= names.size()) return platform::kErrorNoMoreItems;
+    const std::string& found = keys_.at(names[index]).name;
+    if (FakeCodec().toAnsi(found).size() + 1 > bufferChars) return platform::kErrorMoreData;
     name = found;
     return platform::kRegOk;
 }
 
 long FakeRegistry::enumValue(platform::Handle key, std::uint32_t index, std::string& name,
-                             std::uint32_t& type, std::vector<std::uint8_t>& data) {
-    calls_.push_back("RegEnumValueA " + hex(key) + " " + std::to_string(index));
-    if (const long e = failed("RegEnumValueA")) return e;
-    Node* node = nullptr;
-    if (const long e = openNode(key, platform::kKeyQueryValue, node)) return e;
-    if (index >= node->values.size()) return platform::kErrorNoMoreItems;
-    const auto& [n, v] = node->values[index];
-    name = n;
-    type = v.type;
-    data = v.data;
+                             std::uint32_t& type, Bytes& data) {
+    std::uint32_t error = 0;
+    if (r_.call("RegEnumValueA " + Hex(key) + " " + std::to_string(index), "RegEnumValueA", &error))
+        return static_cast<long>(error);
+    Key* k = nullptr;
+    if (const long e = opened(key, platform::kKeyQueryValue, k)) return e;
+    if (index >= k->values.size()) return platform::kErrorNoMoreItems;
+    name = k->values[index].first;
+    type = k->values[index].second.type;
+    data = k->values[index].second.data;
     return platform::kRegOk;
 }
 
 long FakeRegistry::queryInfoKey(platform::Handle key, platform::KeyInfo& info) {
-    calls_.push_back("RegQueryInfoKeyA " + hex(key));
-    if (const long e = failed("RegQueryInfoKeyA")) return e;
-    Node* node = nullptr;
-    if (const long e = openNode(key, platform::kKeyQueryValue, node)) return e;
+    std::uint32_t error = 0;
+    if (r_.call("RegQueryInfoKeyA " + Hex(key), "RegQueryInfoKeyA", &error))
+        return static_cast<long>(error);
+    Key* k = nullptr;
+    if (const long e = opened(key, platform::kKeyQueryValue, k)) return e;
     info = {};
-    info.subKeys = static_cast<std::uint32_t>(node->children.size());
-    info.values = static_cast<std::uint32_t>(node->values.size());
-    for (const auto& [upperName, child] : node->children)
-        info.maxSubKeyLength = std::max(
-            info.maxSubKeyLength, static_cast<std::uint32_t>(codec_.toAnsi(child->name).size()));
-    for (const auto& [n, v] : node->values) {
+    FakeCodec codec;
+    const std::string full = rootName(key) ? rootName(key) : open_.at(key).first;
+    for (const auto& child : children(full)) {
+        ++info.subKeys;
+        info.maxSubKeyLength =
+            std::max(info.maxSubKeyLength,
+                     static_cast<std::uint32_t>(codec.toAnsi(keys_[child].name).size()));
+    }
+    for (const auto& [n, v] : k->values) {
+        ++info.values;
         info.maxValueNameLength =
-            std::max(info.maxValueNameLength, static_cast<std::uint32_t>(codec_.toAnsi(n).size()));
+            std::max(info.maxValueNameLength, static_cast<std::uint32_t>(codec.toAnsi(n).size()));
         info.maxValueLength =
             std::max(info.maxValueLength, static_cast<std::uint32_t>(v.data.size()));
     }
@@ -401,11 +382,11 @@ long FakeRegistry::queryInfoKey(platform::Handle key, platform::KeyInfo& info) {
 }
 
 long FakeRegistry::closeKey(platform::Handle key) {
-    calls_.push_back("RegCloseKey " + hex(key));
+    std::uint32_t error = 0;
     // A close reported as failed still gives the handle back, so leak counts stay true.
-    const bool known = isPredefined(key) || open_.erase(key) > 0;
-    if (const long e = failed("RegCloseKey")) return e;
-    return known ? platform::kRegOk : kErrorInvalidHandle;
+    const bool known = rootName(key) || open_.erase(key) > 0;
+    if (r_.call("RegCloseKey " + Hex(key), "RegCloseKey", &error)) return static_cast<long>(error);
+    return known ? platform::kRegOk : kInvalidHandle;
 }
 
 }  // namespace fake
