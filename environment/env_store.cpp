@@ -17,18 +17,17 @@ const char kEnvironment[] = "Environment";
 // The type the user's PATH is stored with now (REG_SZ when it is missing or unreadable).
 std::uint32_t UserPathType(platform::Platform& os) {
     RegKey key(os.registry());
-    if (key.open(platform::kHkeyCurrentUser, kEnvironment, platform::kKeyQueryValue) != 0)
-        return platform::kRegSz;
     std::uint32_t type = platform::kRegSz, size = 0;
-    if (os.registry().queryValue(key.get(), "PATH", &type, nullptr, size) != 0)
+    if (key.open(platform::kHkeyCurrentUser, kEnvironment, platform::kKeyQueryValue) != 0 ||
+        os.registry().queryValue(key.get(), "PATH", &type, nullptr, size) != 0)
         return platform::kRegSz;
     return type;
 }
 
 // Writes the user's PATH with the type it already has: a PATH of REG_EXPAND_SZ holds
 // %references% that must keep expanding.
-void SaveUserPath(platform::Platform& os, const std::string& strPath) {
-    if (UserPathType(os) != platform::kRegExpandSz) {
+void SaveUserPath(platform::Platform& os, const std::string& strPath, std::uint32_t type) {
+    if (type != platform::kRegExpandSz) {
         SaveRegSetting(os, "", kEnvironment, "PATH", strPath, platform::kHkeyCurrentUser, "");
         return;
     }
@@ -102,6 +101,12 @@ void SetUserEnv(platform::Platform& os, const std::string& strName, const std::s
 void AddToUserPath(platform::Platform& os, const std::string& strFolder) {
     std::string folder = TrimBlanks(strFolder);
     if (folder.empty()) return;
+    // A PATH of another type is not ours to read as text: rewritten, it would be lost.
+    const std::uint32_t type = UserPathType(os);
+    if (type != platform::kRegSz && type != platform::kRegExpandSz) {
+        AddToProcessPath(os, folder);
+        return;
+    }
     const std::string current = GetUserEnv(os, "PATH");
     std::string path;
     if (current.empty()) {
@@ -112,7 +117,7 @@ void AddToUserPath(platform::Platform& os, const std::string& strFolder) {
         if (ContainsIgnoringCase(current, folder)) return;
         path = current.back() == ';' ? current + folder : current + ";" + folder;
     }
-    SaveUserPath(os, path);
+    SaveUserPath(os, path, type);
     AddToProcessPath(os, folder);
 }
 

@@ -19,7 +19,8 @@ std::string GetUserEnv(platform::Platform& os, const std::string& strName);
 void SetUserEnv(platform::Platform& os, const std::string& strName, const std::string& strValue);
 
 // Appends the folder to the user's PATH unless it is already in it. The PATH keeps the value
-// type it had, and this process's own PATH gains the folder too.
+// type it had; a PATH that is neither REG_SZ nor REG_EXPAND_SZ is left untouched. This
+// process's own PATH gains the folder either way.
 void AddToUserPath(platform::Platform& os, const std::string& strFolder);
 
 // Tells every top-level window that the environment changed.

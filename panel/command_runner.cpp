@@ -6,6 +6,8 @@
 namespace oapanel {
 
 bool CommandRunner::LaunchHidden(const std::string& strCommand) {
+    // While Windows shuts down nothing new is started; the servers stay as they are.
+    if (os_.windows().quitting()) return false;
     return os_.processes().launch(strCommand, platform::kSwHide);
 }
 
@@ -18,6 +20,7 @@ bool CommandRunner::WaitWithDots(double limit, const std::function<bool()>& comp
         // Block briefly for messages instead of polling flat out: the window stays live
         // and the processor stays free.
         os_.windows().waitForEvents(kPollMs);
+        if (os_.windows().quitting()) return false;
         const double now = clock.monotonicSeconds();
         if (start + limit < now) return false;  // the time-out is tested before the result
         if (completed()) return true;
@@ -42,7 +45,7 @@ void CommandRunner::DelaySecond(double dblSecond) {
             const double left = deadline - clock.monotonicSeconds();
             os_.windows().waitForEvents(
                 static_cast<std::uint32_t>(std::clamp(left * 1000.0, 0.0, double(kPollMs))));
-        } while (clock.monotonicSeconds() <= deadline);
+        } while (clock.monotonicSeconds() <= deadline && !os_.windows().quitting());
     } catch (const std::exception&) {
         os_.app().messageBox("DelaySecond发生错误！ ", 64, " ");
     }

@@ -22,7 +22,13 @@ frmMain::frmMain(platform::Platform& os)
       log_(form_, os.clock()),
       runner_(os, log_) {}
 
-void frmMain::Show() { os_.windows().createForm(form_.model(), *this); }
+void frmMain::Show() {
+    const std::uint32_t error = os_.windows().createForm(form_.model(), *this);
+    if (error == 0) return;
+    os_.app().messageBox("无法创建主窗口（错误 " + std::to_string(error) + "）",
+                         platform::kMbIconStop, os_.app().appTitle());
+    os_.app().endProcess(1);
+}
 
 std::string frmMain::ContactLine() { return os_.app().resourceString(IDS_CONTACT_LINE); }
 
@@ -34,7 +40,6 @@ void frmMain::Form_Load() {
     SetTitle();
     CheckRunEnvironment();
     SetInTaskBar(true, 1);
-    form_.setEnabled(IDC_tmStart, true);
     log_.AppendLog("欢迎使用澜栖OA系统，运行路径：" + strAppPath);
     ShowLocalAddress();
     // The web container counts as running from its service, the database from its process.
@@ -46,6 +51,9 @@ void frmMain::Form_Load() {
     RefreshStatus();
     bAdvanced = false;
     cmdAdvance_Click();
+    // Last: a message box of the start-up runs its own message loop, which would deliver the
+    // timer and start the servers before the window and the flags are there.
+    form_.setEnabled(IDC_tmStart, true);
 }
 
 void frmMain::RefuseSecondInstance() {

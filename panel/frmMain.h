@@ -124,6 +124,8 @@ private:
     void CheckRunEnvironment();
     // Shows why the program cannot go on, then ends it.
     void RefuseToRun(const std::string& strReason);
+    // Sets JRE_BK_HOME, or ends the program when the machine refuses it.
+    void StoreRuntimeHome(const std::string& strRuntime);
 
     // The tray picture loaded from a file, kept until the shell shows a newer one.
     struct TrayIcon {

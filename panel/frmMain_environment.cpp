@@ -17,6 +17,12 @@ void frmMain::RefuseToRun(const std::string& strReason) {
     os_.app().endProcess(0);
 }
 
+void frmMain::StoreRuntimeHome(const std::string& strRuntime) {
+    // Without it the panel would ask to be started again, on every start, for ever.
+    if (!SetSystemEnv(os_, "JRE_BK_HOME", strRuntime))
+        RefuseToRun("无法设置环境变量 JRE_BK_HOME，请以管理员身份运行");
+}
+
 void frmMain::CheckRunEnvironment() {
     const std::string runtime = strAppPath + "\\jre16bk";
     const std::string runtimeBin = runtime + "\\bin";
@@ -28,7 +34,7 @@ void frmMain::CheckRunEnvironment() {
         os_.app().messageBox(std::string("您第一次运行管理中心，正在自动设置环境变量，请重新运行") +
                                  kCR + kCR + "JRE_BK_HOME = [" + runtime + "]",
                              platform::kMbOk, os_.app().appTitle());
-        SetSystemEnv(os_, "JRE_BK_HOME", runtime);
+        StoreRuntimeHome(runtime);
         AddToUserPath(os_, runtimeBin);
         BroadcastEnvironmentChange(os_);
         os_.app().endProcess(0);
@@ -42,7 +48,7 @@ void frmMain::CheckRunEnvironment() {
                                  "已设环境变量 = [" + stored + "]",
                              platform::kMbOkCancel, os_.app().appTitle());
     if (answer != platform::kIdOk) return;
-    SetSystemEnv(os_, "JRE_BK_HOME", runtime);
+    StoreRuntimeHome(runtime);
     AddToUserPath(os_, runtimeBin);
     RemoveServices();
     os_.app().messageBox("请重新运行", platform::kMbOk, os_.app().appTitle());

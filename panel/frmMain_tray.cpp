@@ -54,11 +54,15 @@ long frmMain::TrySetInTaskBar(bool first, int picIndex) {
         result = shell.notifyIcon(platform::kNimModify, nidTray);
     }
     // The shell shows the new picture now: the one loaded before can go. When the shell
-    // refused, the new one goes instead.
-    if (result)
+    // refused, the new one goes instead, and the record goes back to a picture that lives on
+    // (a later add, after Explorer starts, uses it).
+    if (result) {
         trayIcon_.reset(&shell, loaded);
-    else if (loaded)
+    } else if (loaded) {
         shell.destroyIcon(loaded);
+        nidTray.hIcon =
+            trayIcon_.handle ? trayIcon_.handle : shell.storedPicture(picIndex == 1 ? 1 : 2);
+    }
     return result;
 }
 

@@ -1,4 +1,6 @@
 // Layout, the advanced panel, and leaving: what the window does with its size and its exits.
+#include <algorithm>
+
 #include "panel/frmMain.h"
 
 namespace oapanel {
@@ -23,7 +25,9 @@ void frmMain::Form_Resize() {
     if (W <= 1900 || H <= 700) return;
 
     const auto& list = form_.control(IDC_lstView);
-    form_.move(IDC_lstView, list.left, list.top, bAdvanced ? W - 1850 : W - 250, H - 1500);
+    // Between 700 and 1500 twips of height the list would come out negative: it stays at 0.
+    form_.move(IDC_lstView, list.left, list.top, bAdvanced ? W - 1850 : W - 250,
+               std::max(0, H - 1500));
     // The list box may have shortened itself to whole lines: follow what it reports.
     const auto& brackwen = form_.control(IDC_lblBrackwen);
     form_.move(IDC_lblBrackwen, brackwen.left, list.height + kListTop + 100, brackwen.width,

@@ -233,8 +233,11 @@ public:
     virtual ~WindowSystem() = default;
 
     // Creates the window and every control of the model (hidden ones are created but not
-    // shown), raises onLoad, then shows the window. Events go to `events`.
-    virtual void createForm(FormModel& model, FormEvents& events) = 0;
+    // shown), raises onLoad, then shows the window. Events go to `events`. Returns 0, or the
+    // error code when the window could not be created (no event is raised then).
+    virtual std::uint32_t createForm(FormModel& model, FormEvents& events) = 0;
+    // True once the session ends or the program is quitting: waits end at once then.
+    virtual bool quitting() = 0;
     // Mirrors one changed property of a control, or of the form when controlId is 0.
     virtual void controlChanged(int controlId, Change what) = 0;
     // The list box gained a line at the end / had line `index` replaced / lost its first line.

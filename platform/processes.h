@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,11 @@ public:
     virtual bool launchAndWait(const std::string& commandLine, const std::string& directory,
                                std::uint32_t waitMs, std::uint32_t showMode,
                                std::uint32_t creationFlags) = 0;
-    // The Description of every Win32_Process that WMI lists (a process without one is left
-    // out); false, with the list empty, when WMI cannot be asked or fails part way.
-    virtual bool processDescriptions(std::vector<std::string>& descriptions) = 0;
+    // Hands the Description of each Win32_Process that WMI lists (a process without one is
+    // left out) to `visit`, until `visit` returns false. False when WMI cannot be asked or
+    // fails before the enumeration ended or was stopped.
+    virtual bool enumerateProcessDescriptions(
+        const std::function<bool(const std::string&)>& visit) = 0;
 };
 
 class Environment {

@@ -1,19 +1,19 @@
 #include "services/process_detection.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "base/text.h"
 
 namespace oapanel {
 
 bool CheckApplicationIsRun(platform::Processes& processes, const std::string& szExeFileName) {
-    std::vector<std::string> descriptions;
-    if (!processes.processDescriptions(descriptions)) return false;
     // The whole name must match: a process merely called "d2.exe", or one without a
-    // description, is not the database server.
-    return std::any_of(descriptions.begin(), descriptions.end(),
-                       [&](const std::string& d) { return EqualsIgnoringCase(d, szExeFileName); });
+    // description, is not the database server. The search stops at the match, so a failure
+    // further down the list cannot take it back.
+    bool found = false;
+    processes.enumerateProcessDescriptions([&](const std::string& description) {
+        found = EqualsIgnoringCase(description, szExeFileName);
+        return !found;
+    });
+    return found;
 }
 
 }  // namespace oapanel

@@ -129,8 +129,9 @@ bool connect(ComPtr<IWbemServices>& services) {
     return true;
 }
 
-// Appends the Description of every process; stops at the first failure.
-bool readDescriptions(IEnumWbemClassObject& processes, std::vector<std::string>& out) {
+// Hands each process's Description to `visit` until it says stop; false at the first failure.
+bool readDescriptions(IEnumWbemClassObject& processes,
+                      const std::function<bool(const std::string&)>& visit) {
     for (;;) {
         ComPtr<IWbemClassObject> process;
         ULONG returned = 0;
@@ -143,7 +144,7 @@ bool readDescriptions(IEnumWbemClassObject& processes, std::vector<std::string>&
         // A process without a description names nothing; an empty text would match any name.
         if ((*description).vt != VT_BSTR) continue;
         const BSTR text = (*description).bstrVal;
-        out.push_back(narrow(std::wstring(text, ::SysStringLen(text))));
+        if (!visit(narrow(std::wstring(text, ::SysStringLen(text))))) return true;
     }
 }
 
@@ -163,8 +164,8 @@ bool Processes::launchAndWait(const std::string& commandLine, const std::string&
     return true;
 }
 
-bool Processes::processDescriptions(std::vector<std::string>& descriptions) {
-    descriptions.clear();
+bool Processes::enumerateProcessDescriptions(
+    const std::function<bool(const std::string&)>& visit) {
     const ComApartment com;
     if (!com.usable()) return false;
     ComPtr<IWbemServices> services;
@@ -176,9 +177,7 @@ bool Processes::processDescriptions(std::vector<std::string>& descriptions) {
                           nullptr, processes.out())))
         return false;
     allowImpersonation(processes.get());
-    if (readDescriptions(*processes.get(), descriptions)) return true;
-    descriptions.clear();
-    return false;
+    return readDescriptions(*processes.get(), visit);
 }
 
 }  // namespace win32

@@ -11,7 +11,8 @@ public:
     bool launchAndWait(const std::string& commandLine, const std::string& directory,
                        std::uint32_t waitMs, std::uint32_t showMode,
                        std::uint32_t creationFlags) override;
-    bool processDescriptions(std::vector<std::string>& descriptions) override;
+    bool enumerateProcessDescriptions(
+        const std::function<bool(const std::string&)>& visit) override;
 };
 
 }  // namespace win32

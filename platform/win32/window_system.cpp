@@ -94,7 +94,7 @@ void WindowSystem::guarded(F&& f) {
     }
 }
 
-void WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& events) {
+std::uint32_t WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& events) {
     model_ = &model;
     RECT frame{0, 0, toPixels(model.clientWidth), toPixels(model.clientHeight)};
     const DWORD style = WS_OVERLAPPEDWINDOW;
@@ -103,7 +103,7 @@ void WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& 
     hwnd_ = ::CreateWindowExW(exStyle, kClassName, widen(model.caption).c_str(), style,
                               CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                               frame.bottom - frame.top, nullptr, nullptr, instance_, this);
-    if (!hwnd_) return;
+    if (!hwnd_) return ::GetLastError();
 
     // Creating the controls in tab order makes the dialog navigation follow it.
     std::vector<platform::Control*> ordered;
@@ -124,6 +124,7 @@ void WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& 
     model.visible = true;
     ::ShowWindow(hwnd_, SW_SHOWNORMAL);
     ::UpdateWindow(hwnd_);
+    return 0;
 }
 
 void WindowSystem::createControl(platform::Control& c) {
@@ -294,10 +295,12 @@ bool WindowSystem::translate(MSG& msg) {
 
 void WindowSystem::pumpEvents() {
     MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (!quitting_ && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            // Leave the quit request for the main loop.
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            // Kept for the main loop, not posted again: a quit message in the queue would wake
+            // every later wait at once and turn it into a busy loop.
+            quitting_ = true;
+            exitCode_ = static_cast<int>(msg.wParam);
             return;
         }
         translate(msg);
@@ -305,6 +308,7 @@ void WindowSystem::pumpEvents() {
 }
 
 void WindowSystem::waitForEvents(std::uint32_t maxMs) {
+    if (quitting_) return;
     // MWMO_INPUTAVAILABLE: return at once for input that is already queued, not only for new.
     ::MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     pumpEvents();
@@ -312,8 +316,11 @@ void WindowSystem::waitForEvents(std::uint32_t maxMs) {
 
 int WindowSystem::run() {
     MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) translate(msg);
-    return static_cast<int>(msg.wParam);
+    while (!quitting_) {
+        if (::GetMessageW(&msg, nullptr, 0, 0) <= 0) return static_cast<int>(msg.wParam);
+        translate(msg);
+    }
+    return exitCode_;
 }
 
 bool WindowSystem::fileExists(const std::string& path) {
@@ -384,8 +391,10 @@ LRESULT WindowSystem::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return cancel ? FALSE : TRUE;
         }
         case WM_ENDSESSION:
-            // Windows is going away: unload as the program would, servers untouched.
+            // Windows is going away: unload as the program would, servers untouched, and let
+            // any wait in progress end now.
             if (wParam && !unloaded_) {
+                quitting_ = true;
                 unloaded_ = true;
                 guarded([&] { events_->onUnload(); });
                 ::DestroyWindow(hwnd_);

@@ -16,7 +16,8 @@ public:
     explicit WindowSystem(HINSTANCE instance);
     ~WindowSystem() override;
 
-    void createForm(platform::FormModel& model, platform::FormEvents& events) override;
+    std::uint32_t createForm(platform::FormModel& model, platform::FormEvents& events) override;
+    bool quitting() override { return quitting_; }
     void controlChanged(int controlId, platform::Change what) override;
     void listAdded(int controlId) override;
     void listReplaced(int controlId, int index) override;
@@ -64,6 +65,8 @@ private:
     Font font_;
     int dpi_ = 96;
     bool unloaded_ = false;
+    bool quitting_ = false;  // WM_QUIT seen, or the session is ending
+    int exitCode_ = 0;
     UINT taskbarCreated_ = 0;
     std::map<int, HWND> children_;
     std::map<int, Font> controlFonts_;  // controls with a font of their own

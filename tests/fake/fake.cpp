@@ -138,8 +138,9 @@ bool FakeServiceManager::closeServiceHandle(platform::Handle handle) {
 
 // --- window system -----------------------------------------------------------------------
 
-void FakeWindowSystem::createForm(platform::FormModel& m, platform::FormEvents& e) {
+std::uint32_t FakeWindowSystem::createForm(platform::FormModel& m, platform::FormEvents& e) {
     r_.calls.push_back("CreateWindow");
+    if (createError) return createError;
     model = &m;
     events = &e;
     // The designed outer size: the client area plus a frame and a caption bar.
@@ -147,6 +148,7 @@ void FakeWindowSystem::createForm(platform::FormModel& m, platform::FormEvents& 
     m.height = m.clientHeight + 570;
     e.onLoad();
     m.visible = true;
+    return 0;
 }
 
 void FakeWindowSystem::controlChanged(int controlId, platform::Change what) {
@@ -251,11 +253,12 @@ bool FakeProcesses::launchAndWait(const std::string& commandLine, const std::str
     return launch(commandLine, showMode);
 }
 
-bool FakeProcesses::processDescriptions(std::vector<std::string>& descriptions) {
-    descriptions.clear();
+bool FakeProcesses::enumerateProcessDescriptions(
+    const std::function<bool(const std::string&)>& visit) {
     if (r_.call("InstancesOf Win32_Process", "InstancesOf")) return false;
-    descriptions = running;
-    return true;
+    for (std::size_t i = 0; i < running.size(); ++i)
+        if (i == failAfter || !visit(running[i])) return i != failAfter;
+    return running.size() != failAfter;
 }
 
 bool FakeEnvironment::getVariable(const std::string& name, std::string& value) {

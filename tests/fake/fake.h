@@ -4,6 +4,7 @@
 // which records every platform call and can be told to fail any of them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -118,7 +119,11 @@ public:
     // What a list box reports as its height after a move (a real one keeps whole lines).
     std::function<int(int)> listHeight = [](int requested) { return requested; };
 
-    void createForm(platform::FormModel& m, platform::FormEvents& e) override;
+    std::uint32_t createError = 0;  // CreateWindowExW fails with this error
+    bool quit = false;              // the session ended or the program is quitting
+
+    std::uint32_t createForm(platform::FormModel& m, platform::FormEvents& e) override;
+    bool quitting() override { return quit; }
     void controlChanged(int controlId, platform::Change what) override;
     void listAdded(int id) override { r_.calls.push_back("LB_ADDSTRING " + std::to_string(id)); }
     void listReplaced(int id, int) override {
@@ -146,6 +151,11 @@ public:
     }
     void resize(int width, int height, platform::WindowState state = platform::WindowState::Normal);
     bool close(int reason);  // true when the window was unloaded
+    // Windows shuts down: the window asks, unloads and is gone, and the program is quitting.
+    void endSession() {
+        close(2);
+        quit = true;
+    }
 
     const platform::Control& control(int id) const { return *model->find(id); }
     std::vector<std::string> lines(int from = 0) const;  // the activity log without prefixes
@@ -167,6 +177,7 @@ public:
     explicit FakeProcesses(Record& r) : r_(r) {}
 
     std::vector<std::string> running;  // the Description of every process WMI lists
+    std::size_t failAfter = SIZE_MAX;  // WMI fails after handing out this many
     std::vector<Launch> launches;
     std::function<void(const std::string&)> onLaunch;  // runs before the launch returns
 
@@ -174,7 +185,8 @@ public:
     bool launchAndWait(const std::string& commandLine, const std::string& directory,
                        std::uint32_t waitMs, std::uint32_t showMode,
                        std::uint32_t creationFlags) override;
-    bool processDescriptions(std::vector<std::string>& descriptions) override;
+    bool enumerateProcessDescriptions(
+        const std::function<bool(const std::string&)>& visit) override;
 
 private:
     Record& r_;

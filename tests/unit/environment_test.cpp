@@ -48,6 +48,23 @@ TEST_F(PanelTest, TheFirstRunSetsTheVariableAndThePathAndEnds) {
     EXPECT_TRUE(os.tray.notifications.empty());
 }
 
+TEST_F(PanelTest, ARuntimeVariableThatCannotBeStoredIsSaidAndEnds) {
+    const std::string refused =
+        "运行路径：[D:\\OA]\r\r无法设置环境变量 JRE_BK_HOME，请以管理员身份运行";
+    for (bool firstRun : {true, false}) {
+        Machine m;
+        m.os.reg.putText(HKLM, kEnv, "JRE_BK_HOME", firstRun ? "" : "E:\\Old");
+        m.os.commands.registerService(kTomcat, "E:\\Old\\t.exe", platform::kServiceRunning);
+        m.os.reg.makeReadOnly(HKLM);
+        EXPECT_TRUE(m.load());
+        EXPECT_EQ(m.boxes().back(), refused);
+        EXPECT_EQ(m.os.application.boxes.back().style, platform::kMbIconStop);
+        EXPECT_FALSE(m.os.reg.get(HKCU, "Environment", "PATH"));
+        EXPECT_EQ(m.os.count("CreateProcessA") + m.os.count("SendMessageTimeoutA"), 0)
+            << "nothing removed, nothing announced";
+    }
+}
+
 TEST_F(PanelTest, AnotherRuntimeFolderIsRepointedOnlyWhenTheUserAgrees) {
     const std::pair<std::string, bool> cases[] = {
         {"D:\\OA\\jre16bk", false},
@@ -109,6 +126,17 @@ TEST(AddToUserPath, AppendsOnceAndKeepsThePathsType) {
         EXPECT_EQ(os.reg.get(HKCU, "Environment", "PATH")->type,
                   c.before ? c.type : platform::kRegSz);
         EXPECT_EQ(os.reg.openKeys(), 0u);
+    }
+    // A PATH of another type is left as it is; the process PATH still gains the folder.
+    for (std::uint32_t type : {platform::kRegMultiSz, platform::kRegNone, platform::kRegLink,
+                               platform::kRegBinary, platform::kRegDword}) {
+        fake::FakePlatform os;
+        const fake::Bytes data = {'C', ':', '\\', 0, 0};
+        os.reg.put(HKCU, "Environment", "PATH", type, data);
+        oapanel::AddToUserPath(os, "D:\\bin");
+        const auto after = os.reg.get(HKCU, "Environment", "PATH");
+        EXPECT_TRUE(after->type == type && after->data == data) << type;
+        EXPECT_EQ(os.env["PATH"], "D:\\bin");
     }
     fake::FakePlatform os;  // the process PATH compares entries without regard to case
     os.env.setVariable("PATH", "c:\\windows;c:\\oa\\jre16bk\\bin");

@@ -13,27 +13,28 @@ TEST_F(PanelTest, StartUpWelcomesAndShowsTheStateOfTheMachine) {
         const char* what;
         int tomcatState;  // 0: not installed
         std::vector<std::string> processes;
-        bool wmiFails;
+        std::size_t wmiFailsAfter;
         bool tomcat, mysql;
     } cases[] = {
-        {"nothing", 0, {}, false, false, false},
-        {"stopped service", platform::kServiceStopped, {"System"}, false, false, false},
-        {"starting service", platform::kServiceStartPending, {}, false, true, false},
-        {"database process", platform::kServiceRunning, {"MYSQLD2.EXE"}, false, true, true},
-        {"only a similar name",
+        {"nothing", 0, {}, SIZE_MAX, false, false},
+        {"stopped service", platform::kServiceStopped, {"System"}, SIZE_MAX, false, false},
+        {"starting service", platform::kServiceStartPending, {}, SIZE_MAX, true, false},
+        {"database process", platform::kServiceRunning, {"MYSQLD2.EXE"}, SIZE_MAX, true, true},
+        {"only similar names",
          0,
          {"d2.exe", "xmysqld2.exe", "mysqld2.exe.bak"},
-         false,
+         SIZE_MAX,
          false,
          false},
-        {"WMI fails", 0, {"mysqld2.exe"}, true, false, false},
+        {"WMI fails before the match", 0, {"System", "mysqld2.exe"}, 1, false, false},
+        {"WMI fails after the match", 0, {"System", "mysqld2.exe", "x.exe"}, 2, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Machine m;
         if (c.tomcatState) m.os.scm.install(kTomcat, static_cast<std::uint32_t>(c.tomcatState));
         m.os.procs.running = c.processes;
-        if (c.wmiFails) m.os.fail("InstancesOf", 0x80041001);
+        m.os.procs.failAfter = c.wmiFailsAfter;
         m.os.tray.iconFiles = {kStopIco, kRunIco};
         ASSERT_FALSE(m.load());
         EXPECT_EQ(m.os.ui.model->caption, "oapanel - V1.6.9");
@@ -113,6 +114,12 @@ TEST_F(PanelTest, TheLayoutFollowsTheWindowAndTheAdvancedPanel) {
     EXPECT_EQ(ctl(IDC_lstView).width, 8050);
     EXPECT_TRUE(ctl(IDC_cmdCheckService).visible);
     EXPECT_FALSE(ctl(IDC_chkAuto).visible) << "never shown, whatever the panel does";
+
+    // Between 700 and 1500 twips of height the list is 0 high, never less; the rest as ever.
+    os.ui.resize(9900, 1000);
+    EXPECT_EQ(ctl(IDC_lstView).height, 0);
+    EXPECT_EQ(ctl(IDC_lblBrackwen).top, 675 + 100);
+    EXPECT_EQ(ctl(IDC_cmdExit).left, 8300 - 1335 - 150);
 
     const auto before = os.ui.model->controls;
     for (auto [w, h] : {std::pair{1900, 6600}, {9900, 700}, {500, 300}}) {
@@ -206,6 +213,30 @@ TEST_F(PanelTest, TheTrayIconShowsTheTitleAndThePictureOfTheState) {
     EXPECT_EQ(os.tray.notifications[0].data.uID, add.data.uID);
     EXPECT_TRUE(os.tray.shown);
     EXPECT_EQ(os.tray.picture, os.tray.storedPicture(1));
+}
+
+TEST_F(PanelTest, ARefusedTrayIconKeepsALivePictureAndIsAddedWhenExplorerStarts) {
+    os.tray.iconFiles = {kStopIco, kRunIco};
+    os.tray.refuses = true;  // started before Explorer's notification area exists
+    loadAndAutoStart();
+    EXPECT_FALSE(os.tray.shown);
+    os.tray.refuses = false;
+    const std::size_t from = os.tray.notifications.size();
+    frm->onTaskbarCreated();
+    const auto add = os.tray.notifications.at(from);
+    EXPECT_EQ(add.message, platform::kNimAdd);
+    EXPECT_TRUE(os.tray.liveIcons.count(add.data.hIcon) ||
+                add.data.hIcon == os.tray.storedPicture(2))
+        << "the record holds a picture that still exists";
+    EXPECT_TRUE(os.tray.shown);
+    EXPECT_EQ(os.tray.loadedFrom[os.tray.picture], kRunIco);
+}
+
+TEST_F(PanelTest, AWindowThatCannotBeCreatedIsSaidAndEndsTheProgram) {
+    os.ui.createError = 1400;
+    EXPECT_TRUE(load());
+    EXPECT_EQ(boxes(), std::vector<std::string>{"无法创建主窗口（错误 1400）"});
+    EXPECT_EQ(os.count("ExitProcess 1"), 1);
 }
 
 TEST_F(PanelTest, TrayMouseMessagesShowTheWindowOrTheMenu) {

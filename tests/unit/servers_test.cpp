@@ -36,6 +36,36 @@ TEST_F(PanelTest, TheAutomaticStartInstallsAndStartsTheDatabaseFirstOnce) {
     EXPECT_EQ(os.scm.find(kTomcat)->state, kServiceRunning);
 }
 
+TEST_F(PanelTest, TheAutomaticStartWaitsForTheEndOfTheStartUp) {
+    // A start-up message box stays open for three seconds; its own loop delivers timers.
+    os.net.resolvable = false;
+    os.application.whileOpen = [&](const auto&) { os.ui.advance(3); };
+    ASSERT_FALSE(load());
+    EXPECT_EQ(boxes(), std::vector<std::string>{"Can't resolve name."});
+    os.ui.advance(0.9);
+    EXPECT_TRUE(os.procs.launches.empty());
+    os.ui.advance(0.2);
+    EXPECT_EQ(lines(1).at(0), "启动 MySQL...成功");
+
+    Machine ending;  // a socket library that fails ends the program before anything starts
+    ending.os.fail("WSAStartup", 10091);
+    ending.os.application.whileOpen = [&](const auto&) { ending.os.ui.advance(3); };
+    EXPECT_TRUE(ending.load());
+    EXPECT_TRUE(ending.os.procs.launches.empty());
+}
+
+TEST_F(PanelTest, TheSessionEndingDuringAWaitEndsItAtOnceAndStartsNothingMore) {
+    os.commands.registerService(kMysql, "D:\\OA\\m.exe").startDelay = -1;
+    ASSERT_FALSE(load());
+    os.ui.after(3.0, [&] { os.ui.endSession(); });
+    const double start = os.clockImpl.monotonic;
+    os.ui.advance(1.0);
+    EXPECT_LT(os.clockImpl.monotonic - start, 3.2);
+    EXPECT_EQ(launched(), std::vector<std::string>{"cmd /c net start MySQL5Brackwen"})
+        << "no installer, no start, no stop after the session ended";
+    EXPECT_EQ(os.scm.find(kMysql)->state, kServiceStartPending) << "left as it is";
+}
+
 TEST_F(PanelTest, StartOutcomesFollowWhatTheServiceDoes) {
     struct Case {
         const char* what;
