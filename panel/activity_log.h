@@ -1,9 +1,11 @@
 // The activity log: the lines of the list box lstView, each with its time prefix.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "panel/form.h"
+#include "panel/log_file.h"
 #include "platform/platform.h"
 
 namespace oapanel {
@@ -26,9 +28,17 @@ public:
     // Selects the newest line.
     void SelectLast();
 
+    // From now on every line also goes to this file, once Flush says it reads as it will stay.
+    void KeepIn(platform::Files& files, const std::string& path) { file_.emplace(files, path); }
+    // Writes the lines not written yet. Called when no operation is under way any more.
+    void Flush();
+
 private:
     Form& form_;
     platform::Clock& clock_;
+    std::optional<LogFile> file_;
+    int written_ = 0;  // lines at the top of the list already in the file
+    bool fileFailed_ = false;
 };
 
 }  // namespace oapanel

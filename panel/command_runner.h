@@ -15,13 +15,14 @@ namespace oapanel {
 class CommandRunner : public ServiceHost {
 public:
     static constexpr std::uint32_t kPollMs = 50;  // longest block between two polls
+    static constexpr std::uint32_t kErrorShutdownInProgress = 1115;
 
     CommandRunner(platform::Platform& os, ActivityLog& log) : os_(os), log_(log) {}
 
     void AppendLog(const std::string& text) override { log_.AppendLog(text); }
     void AddLineUnselected(const std::string& text) override { log_.AddLineUnselected(text); }
     void ExtendLogLine(const std::string& suffix) override { log_.ExtendLogLine(suffix); }
-    bool LaunchHidden(const std::string& strCommand) override;
+    Command LaunchHidden(const std::string& strCommand) override;
     // Window messages are dispatched throughout, so other handlers may run inside.
     bool WaitWithDots(double limit, const std::function<bool()>& completed) override;
 

@@ -27,7 +27,7 @@ void frmMain::Show() {
     if (error == 0) return;
     os_.app().messageBox("无法创建主窗口（错误 " + std::to_string(error) + "）",
                          platform::kMbIconStop, os_.app().appTitle());
-    os_.app().endProcess(1);
+    End(1);
 }
 
 std::string frmMain::ContactLine() { return os_.app().resourceString(IDS_CONTACT_LINE); }
@@ -37,6 +37,9 @@ void frmMain::Form_Load() {
     std::string iconFile;
     SetWindowIcon(iconFile, 0);
     RefuseSecondInstance();
+    std::string logPath = strAppPath;
+    if (logPath.empty() || logPath.back() != '\\') logPath += '\\';
+    log_.KeepIn(os_.files(), logPath + "oapanel.log");
     SetTitle();
     CheckRunEnvironment();
     SetInTaskBar(true, 1);
@@ -59,7 +62,7 @@ void frmMain::Form_Load() {
 void frmMain::RefuseSecondInstance() {
     if (!os_.app().previousInstanceRunning()) return;
     os_.app().messageBox("您已经运行这个应用程序了", platform::kMbOk, os_.app().appTitle());
-    os_.app().endProcess(0);
+    End(0);
 }
 
 void frmMain::SetTitle() { form_.setFormCaption(WindowTitle(os_.app().version())); }
@@ -98,11 +101,16 @@ void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
     windowIcon_ = std::move(icon);
 }
 
-void frmMain::onTimer(int timerId) {
-    if (timerId == IDC_tmStart) tmStart_Timer();
+void frmMain::End(std::uint32_t exitCode) {
+    log_.Flush();
+    os_.app().endProcess(exitCode);
 }
 
-void frmMain::onClick(int controlId) {
+void frmMain::onTimer(int timerId) {
+    if (timerId == IDC_tmStart) Event([&] { tmStart_Timer(); });
+}
+
+void frmMain::Click(int controlId) {
     using Handler = void (frmMain::*)();
     static constexpr std::pair<int, Handler> kClicks[] = {
         {IDC_cmdAdvance, &frmMain::cmdAdvance_Click},

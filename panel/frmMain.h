@@ -56,21 +56,39 @@ public:
     // Writes a system environment variable through the Registry class and announces it.
     void addEnvValue(const std::string& strName, const std::string& strValue);
 
-    // platform::FormEvents
-    void onLoad() override { Form_Load(); }
+    // platform::FormEvents. When the outermost event is handled, no operation is under way
+    // and every line of the log reads as it will stay: that is when they go to the file.
+    void onLoad() override { Event([&] { Form_Load(); }); }
     void onResize() override { Form_Resize(); }
     bool onQueryUnload(int reason) override;
-    void onUnload() override { Form_Unload(); }
-    void onClick(int controlId) override;
+    void onUnload() override { Event([&] { Form_Unload(); }); }
+    void onClick(int controlId) override { Event([&] { Click(controlId); }); }
     void onTimer(int timerId) override;
     void onListSelect(int, int) override {}
     bool onMouseMove(int controlId, int x, int y) override;
     void onTrayMessage(std::uint32_t mouseMessage) override {
-        picMouseEvent_MouseMove(mouseMessage);
+        Event([&] { picMouseEvent_MouseMove(mouseMessage); });
     }
     void onTaskbarCreated() override;
 
 private:
+    template <typename F>
+    void Event(F&& handler) {
+        struct Depth {
+            frmMain& f;
+            ~Depth() {
+                if (--f.eventDepth_ == 0) f.log_.Flush();
+            }
+        } depth{*this};
+        ++eventDepth_;
+        handler();
+    }
+    void Click(int controlId);
+    // Ends the program at once, the log file first.
+    void End(std::uint32_t exitCode);
+    // A failed start or stop while the window is hidden shows a balloon on the tray icon.
+    void ReportFailure(const std::string& strTitle, const Outcome& outcome);
+
     // Start-up (frmMain.cpp).
     void Form_Load();
     void RefuseSecondInstance();
@@ -151,6 +169,7 @@ private:
     bool bMysqlRunning = false;
     bool bAdvanced = false;
     bool bAutoStartDone = false;
+    int eventDepth_ = 0;
     // The tray record: the icon's id, flags, picture and tooltip.
     platform::NotifyIconData nidTray;
 };

@@ -14,7 +14,7 @@ const char kCR[] = "\r";
 void frmMain::RefuseToRun(const std::string& strReason) {
     os_.app().messageBox("运行路径：[" + strAppPath + "]" + kCR + kCR + strReason,
                          platform::kMbIconStop, os_.app().appTitle());
-    os_.app().endProcess(0);
+    End(0);
 }
 
 void frmMain::StoreRuntimeHome(const std::string& strRuntime) {
@@ -37,7 +37,7 @@ void frmMain::CheckRunEnvironment() {
         StoreRuntimeHome(runtime);
         AddToUserPath(os_, runtimeBin);
         BroadcastEnvironmentChange(os_);
-        os_.app().endProcess(0);
+        End(0);
     }
     if (stored == runtime || stored == runtime + '\0') return;
 
@@ -53,7 +53,7 @@ void frmMain::CheckRunEnvironment() {
     RemoveServices();
     os_.app().messageBox("请重新运行", platform::kMbOk, os_.app().appTitle());
     BroadcastEnvironmentChange(os_);
-    os_.app().endProcess(0);
+    End(0);
 }
 
 }  // namespace oapanel

@@ -20,7 +20,10 @@ constexpr std::uint32_t kLinkBlue = 0x00FF0000;
 void frmMain::ShowLocalAddress() {
     auto& sockets = os_.sockets();
     // The tray icon exists by now: an exit from here takes it along.
-    const BeforeEnd removeTrayIcon = [this] { DeleteIcon(); };
+    const BeforeEnd removeTrayIcon = [this] {
+        DeleteIcon();
+        log_.Flush();
+    };
     StartWinsock(sockets, os_.app(), removeTrayIcon);
     const std::string strIP = GetLocalIPAddress(sockets, os_.app());
     StopWinsock(sockets, os_.app(), removeTrayIcon);

@@ -11,12 +11,16 @@ namespace oapanel {
 
 namespace {
 
-constexpr std::uint16_t kMysqlPort = 3307;
-constexpr std::uint16_t kTomcatPort = 8080;
-
-// The port number reads with one blank in front, as the number-to-text conversion gives it.
-std::string PortLine(const std::string& strLabel, std::uint16_t iPort, bool bInUse) {
-    return strLabel + " " + std::to_string(iPort) + (bInUse ? " 正在使用" : " 空闲");
+// The port number reads with one blank in front, as the number-to-text conversion gives it. A
+// port in use names its owner when the table of listening endpoints can tell.
+std::string PortLine(platform::Platform& os, const std::string& strLabel, std::uint16_t iPort,
+                     bool bInUse) {
+    std::string line = strLabel + " " + std::to_string(iPort) + (bInUse ? " 正在使用" : " 空闲");
+    if (!bInUse) return line;
+    const auto owner = FindPortOwner(os, iPort);
+    if (owner && !owner->exeName.empty())
+        line += "（" + owner->exeName + "，PID " + std::to_string(owner->processId) + "）";
+    return line;
 }
 
 // 1-based position of `part` in `text`, case-sensitive; 0 when it is not there.
@@ -29,8 +33,8 @@ std::size_t PositionOf(const std::string& text, const std::string& part) {
 
 void frmMain::cmdCheckPort_Click() {
     const std::int16_t code = CheckPorts(os_.sockets(), kMysqlPort, kTomcatPort);
-    log_.AddLineUnselected(PortLine("数据库端口", kMysqlPort, code % 10 == kFirstPortInUse));
-    log_.AddLineUnselected(PortLine("TOMCAT端口", kTomcatPort, code >= kSecondPortInUse));
+    log_.AddLineUnselected(PortLine(os_, "数据库端口", kMysqlPort, code % 10 == kFirstPortInUse));
+    log_.AddLineUnselected(PortLine(os_, "TOMCAT端口", kTomcatPort, code >= kSecondPortInUse));
     log_.SelectLast();
     form_.setCaption(IDC_lblBrackwen, ContactLine());
 }
@@ -59,7 +63,7 @@ void frmMain::cmdReinstall_Click() {
     RemoveServices();
     os_.app().messageBox("本程序将退出", platform::kMbOk, os_.app().appTitle());
     DeleteIcon();
-    os_.app().endProcess(0);
+    End(0);
 }
 
 void frmMain::chkAuto_Click() {

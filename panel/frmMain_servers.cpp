@@ -2,6 +2,7 @@
 // the two toggles of the advanced panel, the whole-system button, the automatic start after
 // launch and the removal of both services.
 #include "panel/frmMain.h"
+#include "services/port_check.h"
 
 namespace oapanel {
 
@@ -18,23 +19,33 @@ std::string frmMain::MysqlInstallCommand() const {
 // Each flag follows what really happened: a start that failed, or a stop that timed out,
 // leaves the display showing the server's true state.
 void frmMain::cmdStart_Click() {
-    bTomcatRunning = StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand());
+    const Outcome outcome =
+        StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort);
+    bTomcatRunning = outcome.ok;
     RefreshStatus();
+    ReportFailure("Tomcat 启动失败", outcome);
 }
 
 void frmMain::cmdStop_Click() {
-    bTomcatRunning = !StopNTService(os_, runner_, "Tomcat", kTomcatService);
+    const Outcome outcome = StopNTService(os_, runner_, "Tomcat", kTomcatService);
+    bTomcatRunning = !outcome.ok;
     RefreshStatus();
+    ReportFailure("Tomcat 停止失败", outcome);
 }
 
 void frmMain::cmdMysqlStart_Click() {
-    bMysqlRunning = StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand());
+    const Outcome outcome =
+        StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort);
+    bMysqlRunning = outcome.ok;
     RefreshStatus();
+    ReportFailure("MySQL 启动失败", outcome);
 }
 
 void frmMain::cmdMysqlStop_Click() {
-    bMysqlRunning = !StopNTService(os_, runner_, "MySQL", kMysqlService);
+    const Outcome outcome = StopNTService(os_, runner_, "MySQL", kMysqlService);
+    bMysqlRunning = !outcome.ok;
     RefreshStatus();
+    ReportFailure("MySQL 停止失败", outcome);
 }
 
 void frmMain::cmdTomcat_Click() {

@@ -72,6 +72,19 @@ long frmMain::DeleteIcon() {
     return 0;
 }
 
+void frmMain::ReportFailure(const std::string& strTitle, const Outcome& outcome) {
+    // In the window the reason line says it all; hidden in the tray, the icon has to speak.
+    if (outcome.ok || form_.model().visible) return;
+    nidTray.uFlags = platform::kNifInfo;
+    nidTray.szInfoTitle = strTitle;
+    nidTray.szInfo = outcome.reason;
+    nidTray.dwInfoFlags = platform::kNiifError;
+    os_.shell().notifyIcon(platform::kNimModify, nidTray);
+    // Shown once: a later add (Explorer restarting) must not bring it back.
+    nidTray.szInfoTitle.clear();
+    nidTray.szInfo.clear();
+}
+
 void frmMain::onTaskbarCreated() {
     // A restarted Explorer has an empty notification area: put the icon back as it was.
     nidTray.uFlags =

@@ -75,7 +75,10 @@ void frmMain::Form_QueryUnload(bool& Cancel, int UnloadMode) {
     form_.setFormVisible(false);
 }
 
-void frmMain::Form_Unload() { DeleteIcon(); }
+void frmMain::Form_Unload() {
+    DeleteIcon();
+    log_.Flush();
+}
 
 void frmMain::cmdExit_Click() {
     if (bTomcatRunning || bMysqlRunning) {
@@ -84,7 +87,7 @@ void frmMain::cmdExit_Click() {
         if (answer != platform::kIdOk) return;
     }
     DeleteIcon();
-    os_.app().endProcess(0);
+    End(0);
 }
 
 }  // namespace oapanel

@@ -54,6 +54,10 @@ public:
     // kSocketError.
     virtual int bind(Socket s, const SockAddrIn& address) = 0;
     virtual int closesocket(Socket s) = 0;
+    // From the table of listening TCP endpoints with their owning process
+    // (GetExtendedTcpTable, TCP_TABLE_OWNER_PID_LISTENER): the process listening on the port,
+    // on any local address. False when the table cannot be read or nothing listens there.
+    virtual bool listeningProcess(std::uint16_t port, std::uint32_t& processId) = 0;
 };
 
 }  // namespace platform

@@ -37,6 +37,7 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
+inline constexpr std::uint32_t kErrorServiceSpecificError = 1066;
 
 inline constexpr std::uint32_t kServiceStopped = 1;
 inline constexpr std::uint32_t kServiceStartPending = 2;
@@ -87,6 +88,24 @@ public:
                            const std::string& title) = 0;
     // Ends the process at once: no further statement and no unload handler runs.
     [[noreturn]] virtual void endProcess(std::uint32_t exitCode) = 0;
+    // The system's own text for an error code (FormatMessage), without trailing line breaks;
+    // empty when the system has none.
+    virtual std::string systemMessage(std::uint32_t code) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// Files (kernel32): the panel's own log file.
+
+class Files {
+public:
+    virtual ~Files() = default;
+    // Appends the bytes to the file, creating it when missing. Other programs may read,
+    // rename or delete the file meanwhile. False when it cannot be opened or written.
+    virtual bool appendFile(const std::string& path, const std::string& bytes) = 0;
+    // The size in bytes, or -1 when there is no such file.
+    virtual std::int64_t fileSize(const std::string& path) = 0;
+    // MoveFileEx with MOVEFILE_REPLACE_EXISTING.
+    virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -108,7 +127,7 @@ public:
 // ---------------------------------------------------------------------------------------
 // The Service Control Manager (advapi32).
 
-struct ServiceStatus {  // SERVICE_STATUS
+struct ServiceStatus {  // SERVICE_STATUS_PROCESS (QueryServiceStatusEx)
     std::uint32_t serviceType = 0;
     std::uint32_t currentState = 0;
     std::uint32_t controlsAccepted = 0;
@@ -116,6 +135,7 @@ struct ServiceStatus {  // SERVICE_STATUS
     std::uint32_t serviceSpecificExitCode = 0;
     std::uint32_t checkPoint = 0;
     std::uint32_t waitHint = 0;
+    std::uint32_t processId = 0;  // 0 while the service has no process
 };
 
 struct ServiceConfig {  // QUERY_SERVICE_CONFIGA, its strings converted from ANSI
@@ -273,6 +293,7 @@ public:
     virtual Registry& registry() = 0;
     virtual TextCodec& codec() = 0;
     virtual Sockets& sockets() = 0;
+    virtual Files& files() = 0;
 };
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 
 namespace platform {
 
+using Handle = std::uintptr_t;
+
 inline constexpr std::uint32_t kSwHide = 0;
 inline constexpr std::uint32_t kSwShowNormal = 1;
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
@@ -18,6 +20,15 @@ public:
     // CreateProcessA with STARTF_USESHOWWINDOW and the given show mode; returns once the
     // process exists (false when it could not be created), releasing both handles.
     virtual bool launch(const std::string& commandLine, std::uint32_t showMode) = 0;
+    // The same, keeping the process handle for hasEnded; 0 when it could not be created
+    // (lastError says why). Every handle goes back through closeProcess.
+    virtual Handle start(const std::string& commandLine, std::uint32_t showMode) = 0;
+    virtual bool hasEnded(Handle process) = 0;
+    virtual void closeProcess(Handle process) = 0;
+    // GetLastError() right after a failed launch or start.
+    virtual std::uint32_t lastError() = 0;
+    // The executable's file name of a running process ("java.exe"); empty when unknown.
+    virtual std::string processName(std::uint32_t processId) = 0;
     // The same in the given current directory (empty: ours) with the given creation flags,
     // then WaitForSingleObject(process, waitMs); true once the process was created, whether
     // it ended within the wait or not.

@@ -18,6 +18,7 @@ inline constexpr std::uint32_t kNifMessage = 0x1;
 inline constexpr std::uint32_t kNifIcon = 0x2;
 inline constexpr std::uint32_t kNifTip = 0x4;
 inline constexpr std::uint32_t kNifInfo = 0x10;
+inline constexpr std::uint32_t kNiifError = 0x3;
 
 // Mouse messages the tray icon reports.
 inline constexpr std::uint32_t kWmMouseMove = 0x200;
@@ -39,6 +40,10 @@ struct NotifyIconData {
     std::uint32_t uFlags = 0;
     Handle hIcon = 0;
     std::string szTip;  // converted to the ANSI code page for the call
+    // The balloon, with kNifInfo: its text, title and icon (kNiifError, ...).
+    std::string szInfo;
+    std::string szInfoTitle;
+    std::uint32_t dwInfoFlags = 0;
 };
 
 struct MenuItem {

@@ -23,6 +23,21 @@ private:
 
 }  // namespace
 
+ServiceWatch::ServiceWatch(platform::ServiceManager& scm, const std::string& strName) : scm_(scm) {
+    manager_ = scm.openSCManager(platform::kScManagerConnect);
+    if (manager_) service_ = scm.openService(manager_, TrimBlanks(strName), platform::kGenericRead);
+    if (!service_) openError_ = scm.lastError();
+}
+
+ServiceWatch::~ServiceWatch() {
+    if (service_) scm_.closeServiceHandle(service_);
+    if (manager_) scm_.closeServiceHandle(manager_);
+}
+
+bool ServiceWatch::Status(platform::ServiceStatus& status) {
+    return service_ && scm_.queryServiceStatus(service_, status);
+}
+
 bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
                       std::int32_t& lStartType, std::string& strBinPath) {
     bool result = true;

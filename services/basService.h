@@ -17,6 +17,25 @@ namespace oapanel {
 bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
                       std::int32_t& lStartType, std::string& strBinPath);
 
+// One service watched for the length of a wait: the manager and the service are opened once
+// and closed at the end, so each look is a single status query.
+class ServiceWatch {
+public:
+    ServiceWatch(platform::ServiceManager& scm, const std::string& strName);
+    ServiceWatch(const ServiceWatch&) = delete;
+    ServiceWatch& operator=(const ServiceWatch&) = delete;
+    ~ServiceWatch();
+    // The current status; false when the service cannot be opened or asked.
+    bool Status(platform::ServiceStatus& status);
+    // Why the service could not be opened (kErrorServiceDoesNotExist, ...), else 0.
+    std::uint32_t OpenError() const { return openError_; }
+
+private:
+    platform::ServiceManager& scm_;
+    platform::Handle manager_ = 0, service_ = 0;
+    std::uint32_t openError_ = 0;
+};
+
 // The readings the callers make of a query.
 inline bool CountsAsRunning(bool ok, std::int32_t state) {
     return ok && state != static_cast<std::int32_t>(platform::kServiceStopped);

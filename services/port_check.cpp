@@ -56,6 +56,13 @@ bool PortInUse(platform::Sockets& sockets, std::uint16_t port) {
 
 }  // namespace
 
+std::optional<PortOwner> FindPortOwner(platform::Platform& os, std::uint16_t port) {
+    PortOwner owner;
+    if (!os.sockets().listeningProcess(port, owner.processId)) return std::nullopt;
+    if (owner.processId != 0) owner.exeName = os.processes().processName(owner.processId);
+    return owner;
+}
+
 std::int16_t CheckPorts(platform::Sockets& sockets, std::uint16_t iFirstPort,
                         std::uint16_t iSecondPort) {
     std::int16_t code = 0;

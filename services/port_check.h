@@ -2,10 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "platform/platform.h"
 
 namespace oapanel {
+
+inline constexpr std::uint16_t kMysqlPort = 3307;
+inline constexpr std::uint16_t kTomcatPort = 8080;
 
 // Result bits of CheckPorts.
 inline constexpr std::int16_t kFirstPortInUse = 1;
@@ -16,5 +21,13 @@ inline constexpr std::int16_t kSecondPortInUse = 10;
 // When the socket library cannot be started both count as free. Nothing listens or connects.
 std::int16_t CheckPorts(platform::Sockets& sockets, std::uint16_t iFirstPort,
                         std::uint16_t iSecondPort);
+
+// The process listening on a port, as the table of listening endpoints names it.
+struct PortOwner {
+    std::uint32_t processId = 0;  // 0 when the table does not say
+    std::string exeName;          // empty when the process cannot be named
+};
+// Nothing when the table cannot be read or nothing listens on the port.
+std::optional<PortOwner> FindPortOwner(platform::Platform& os, std::uint16_t port);
 
 }  // namespace oapanel

@@ -1,15 +1,16 @@
 // Starting and stopping a service: launch the command, then watch the service until it gets
-// where it was sent, or time runs out.
+// where it was sent, or time runs out; a failure says why on a line of its own.
 #include "services/service_control.h"
 
 #include "registry/basRegistry.h"
 #include "services/basService.h"
+#include "services/port_check.h"
 
 namespace oapanel {
 
 namespace {
 
-// The readings of one status query, for the waits' completion tests.
+// The readings of one full query, for the completion tests.
 struct Reading {
     bool ok;
     std::int32_t state;
@@ -22,49 +23,110 @@ Reading Query(platform::ServiceManager& scm, const std::string& strServiceName) 
     return {ok, state};
 }
 
-}  // namespace
-
-bool StartNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
-                    const std::string& strServiceName, const std::string& strInstallCommand) {
-    host.AppendLog("启动 " + strDisplayName + "...");
-    if (!IsServiceRegistered(os, strServiceName)) {
-        host.LaunchHidden(strInstallCommand);
-        const bool registered =
-            host.WaitWithDots(kWaitLimit, [&] { return IsServiceRegistered(os, strServiceName); });
-        if (!registered) {
-            host.ExtendLogLine("安装服务失败");
-            return false;
-        }
-    }
-    const Reading now = Query(os.services(), strServiceName);
-    if (CountsAsRunning(now.ok, now.state)) {
-        host.ExtendLogLine("已启动");
-        return true;
-    }
-    host.LaunchHidden("cmd /c net start " + strServiceName);
-    const bool started = host.WaitWithDots(kWaitLimit, [&] {
-        const Reading r = Query(os.services(), strServiceName);
-        return IsFullyRunning(r.ok, r.state);
-    });
-    host.ExtendLogLine(started ? "成功" : "失败");
-    return started;
+std::string ErrorText(platform::Platform& os, std::uint32_t code) {
+    return "错误 " + std::to_string(code) + "：" + os.app().systemMessage(code);
 }
 
-bool StopNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
-                   const std::string& strServiceName) {
+std::string LaunchFailure(platform::Platform& os, const Command& command) {
+    return "无法运行命令：" + command.line() + "（" + ErrorText(os, command.error()) + "）";
+}
+
+// "30 秒后服务仍为<state>状态"; a service that is not there at all reads as 未安装.
+std::string StillIn(std::uint32_t state) {
+    static const char* const kNames[] = {"未安装", "已停止", "正在启动", "正在停止",
+                                         "已启动", "正在继续", "正在暂停", "已暂停"};
+    return std::string("30 秒后服务仍为") + (state < 8 ? kNames[state] : "未知") + "状态";
+}
+
+// Another program on the server's port; nothing when the port is free or the service's own.
+std::string PortTaken(platform::Platform& os, std::uint16_t port, std::uint32_t servicePid) {
+    const std::string held = "端口 " + std::to_string(port) + " 已被";
+    if (const auto owner = FindPortOwner(os, port)) {
+        if (owner->processId != 0 && owner->processId == servicePid) return {};
+        if (owner->exeName.empty()) return held + "其他程序占用";
+        return held + " " + owner->exeName + "（PID " + std::to_string(owner->processId) + "）占用";
+    }
+    // No table to read: a port that cannot be bound while the service has no process.
+    if (servicePid == 0 && CheckPorts(os.sockets(), port, 0) == kFirstPortInUse)
+        return held + "其他程序占用";
+    return {};
+}
+
+std::string StartFailure(platform::Platform& os, std::uint16_t port, ServiceWatch& watch) {
+    platform::ServiceStatus status;
+    if (!watch.Status(status)) status.currentState = watch.OpenError() == platform::kErrorServiceDoesNotExist ? 0 : 8;
+    if (std::string taken = PortTaken(os, port, status.processId); !taken.empty()) return taken;
+    if (status.currentState != platform::kServiceStopped) return StillIn(status.currentState);
+    const std::uint32_t code = status.win32ExitCode == platform::kErrorServiceSpecificError
+                                   ? status.serviceSpecificExitCode
+                                   : status.win32ExitCode;
+    return "服务已停止（" + ErrorText(os, code) + "）";
+}
+
+Outcome Fail(ServiceHost& host, const std::string& strOutcome, const std::string& strReason) {
+    host.ExtendLogLine(strOutcome);
+    host.AddLineUnselected("原因：" + strReason);
+    return {false, "原因：" + strReason};
+}
+
+Outcome Succeed(ServiceHost& host, const std::string& strOutcome) {
+    host.ExtendLogLine(strOutcome);
+    return {true, {}};
+}
+
+}  // namespace
+
+Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
+                       const std::string& strServiceName, const std::string& strInstallCommand,
+                       std::uint16_t iPort) {
+    host.AppendLog("启动 " + strDisplayName + "...");
+    if (!IsServiceRegistered(os, strServiceName)) {
+        const Command installer = host.LaunchHidden(strInstallCommand);
+        if (!installer.started()) return Fail(host, "安装服务失败", LaunchFailure(os, installer));
+        if (!host.WaitWithDots(kWaitLimit, [&] { return IsServiceRegistered(os, strServiceName); }))
+            return Fail(host, "安装服务失败", StillIn(0));
+    }
+    const Reading now = Query(os.services(), strServiceName);
+    if (CountsAsRunning(now.ok, now.state)) return Succeed(host, "已启动");
+
+    Command net = host.LaunchHidden("cmd /c net start " + strServiceName);
+    if (!net.started()) return Fail(host, "失败", LaunchFailure(os, net));
+    // Each look is one status query on handles held for the whole wait; only a service that
+    // says it runs gets the full query that decides. Wine's net start ends while the service
+    // is still starting, so a failed start is one back in STOPPED after the command ended.
+    ServiceWatch watch(os.services(), strServiceName);
+    bool stoppedAgain = false;
+    const bool started = host.WaitWithDots(kWaitLimit, [&] {
+        platform::ServiceStatus status;
+        if (!watch.Status(status)) return false;
+        if (status.currentState == platform::kServiceRunning) {
+            const Reading r = Query(os.services(), strServiceName);
+            return IsFullyRunning(r.ok, r.state);
+        }
+        stoppedAgain = status.currentState == platform::kServiceStopped && net.ended();
+        return stoppedAgain;
+    });
+    if (started && !stoppedAgain) return Succeed(host, "成功");
+    return Fail(host, "失败", StartFailure(os, iPort, watch));
+}
+
+Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
+                      const std::string& strServiceName) {
     host.AppendLog("停止 " + strDisplayName + "...");
     const Reading now = Query(os.services(), strServiceName);
-    if (!CountsAsRunning(now.ok, now.state)) {
-        host.ExtendLogLine("未启动");
-        return true;
-    }
-    host.LaunchHidden("cmd /c net stop " + strServiceName);
+    if (!CountsAsRunning(now.ok, now.state)) return Succeed(host, "未启动");
+
+    const Command net = host.LaunchHidden("cmd /c net stop " + strServiceName);
+    if (!net.started()) return Fail(host, "失败", LaunchFailure(os, net));
+    ServiceWatch watch(os.services(), strServiceName);
+    platform::ServiceStatus status;
     const bool stopped = host.WaitWithDots(kWaitLimit, [&] {
+        if (watch.Status(status) && status.currentState != platform::kServiceStopped) return false;
         const Reading r = Query(os.services(), strServiceName);
         return !CountsAsRunning(r.ok, r.state);
     });
-    host.ExtendLogLine(stopped ? "成功" : "失败");
-    return stopped;
+    if (stopped) return Succeed(host, "成功");
+    return Fail(host, "失败", StillIn(watch.Status(status) ? status.currentState : 8));
 }
 
 void DeleteService(ServiceHost& host, const std::string& strServiceName) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -17,6 +18,32 @@ inline constexpr char kMysqlService[] = "MySQL5Brackwen";
 inline constexpr double kWaitLimit = 30.0;
 inline constexpr double kDotInterval = 2.0;
 
+// A command line started with a hidden window, and whether it has ended since.
+class Command {
+public:
+    Command(platform::Processes& processes, std::string line, platform::Handle process,
+            std::uint32_t error)
+        : processes_(processes), line_(std::move(line)), process_(process), error_(error) {}
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+    Command(Command&& o) noexcept
+        : processes_(o.processes_), line_(std::move(o.line_)),
+          process_(std::exchange(o.process_, 0)), error_(o.error_) {}
+    ~Command() {
+        if (process_) processes_.closeProcess(process_);
+    }
+    bool started() const { return process_ != 0; }
+    std::uint32_t error() const { return error_; }  // why it could not be started
+    const std::string& line() const { return line_; }
+    bool ended() { return !process_ || processes_.hasEnded(process_); }
+
+private:
+    platform::Processes& processes_;
+    std::string line_;
+    platform::Handle process_;
+    std::uint32_t error_;
+};
+
 class ServiceHost {
 public:
     virtual ~ServiceHost() = default;
@@ -26,23 +53,32 @@ public:
     virtual void AddLineUnselected(const std::string& text) = 0;
     // Appends to the selected line (the user's pick, if they clicked an older one).
     virtual void ExtendLogLine(const std::string& suffix) = 0;
-    // Starts a command line with a hidden window; false when it could not be started.
-    virtual bool LaunchHidden(const std::string& strCommand) = 0;
+    // Starts a command line with a hidden window.
+    virtual Command LaunchHidden(const std::string& strCommand) = 0;
     // Waits up to `limit` seconds for `completed` to hold, adding a dot to the selected line
     // every two seconds and keeping the window live. True when completed in time.
     virtual bool WaitWithDots(double limit, const std::function<bool()>& completed) = 0;
 };
 
+// How a start or a stop ended. A failure has written its reason line, "原因：..."; the same
+// text is here.
+struct Outcome {
+    bool ok = false;
+    std::string reason;
+};
+
 // Writes "启动 <display name>...", installs the service with strInstallCommand when it is not
 // registered, starts it unless it already counts as running, and ends the line with the
-// outcome. True when the service runs at the end.
-bool StartNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
-                    const std::string& strServiceName, const std::string& strInstallCommand);
+// outcome. ok when the service runs at the end. iPort is the server's own port: another
+// program holding it is the likeliest reason for a failed start.
+Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
+                       const std::string& strServiceName, const std::string& strInstallCommand,
+                       std::uint16_t iPort);
 
 // Writes "停止 <display name>..." and stops the service unless it already counts as stopped.
-// True when it counts as stopped at the end.
-bool StopNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
-                   const std::string& strServiceName);
+// ok when it counts as stopped at the end.
+Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
+                      const std::string& strServiceName);
 
 // Deletes a service through "sc delete", without waiting for it.
 void DeleteService(ServiceHost& host, const std::string& strServiceName);

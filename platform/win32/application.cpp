@@ -82,6 +82,19 @@ int Application::messageBox(const std::string& text, std::uint32_t style,
 
 void Application::endProcess(std::uint32_t exitCode) { ::ExitProcess(exitCode); }
 
+std::string Application::systemMessage(std::uint32_t code) {
+    // The system allocates the text; it goes back with LocalFree.
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const LocalMemory owner(text);
+    std::wstring message(text ? text : L"", n);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n'))
+        message.pop_back();
+    return narrow(message);
+}
+
 platform::LocalTime Clock::localTime() {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);

@@ -19,6 +19,7 @@ public:
     std::string resourceString(int id) override;
     int messageBox(const std::string& text, std::uint32_t style, const std::string& title) override;
     [[noreturn]] void endProcess(std::uint32_t exitCode) override;
+    std::string systemMessage(std::uint32_t code) override;
 
 private:
     std::wstring modulePath();

@@ -48,12 +48,16 @@ struct DestroyMenuHandle {
 struct DestroyWindowHandle {
     void operator()(HWND h) const { ::DestroyWindow(h); }
 };
+struct FreeLocalMemory {
+    void operator()(void* p) const { ::LocalFree(p); }
+};
 
 using KernelHandle = Owned<HANDLE, CloseKernelHandle>;
 using Font = Owned<HFONT, DeleteGdiObject>;
 using Icon = Owned<HICON, DestroyIconHandle>;
 using Menu = Owned<HMENU, DestroyMenuHandle>;
 using Window = Owned<HWND, DestroyWindowHandle>;
+using LocalMemory = Owned<void*, FreeLocalMemory>;
 
 // Releases the DC of a window.
 class WindowDC {

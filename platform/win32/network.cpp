@@ -2,7 +2,10 @@
 #define _WINSOCK_DEPRECATED_NO_WARNINGS
 #include "platform/win32/network.h"
 
+#include <iphlpapi.h>
+
 #include <cstring>
+#include <vector>
 
 #include "platform/win32/text.h"
 
@@ -56,5 +59,26 @@ int Sockets::bind(platform::Socket s, const platform::SockAddrIn& address) {
 }
 
 int Sockets::closesocket(platform::Socket s) { return ::closesocket(toSocket(s)); }
+
+bool Sockets::listeningProcess(std::uint16_t port, std::uint32_t& processId) {
+    // The table may grow between the size query and the read: ask again with the new size.
+    std::vector<std::uint8_t> buffer(sizeof(MIB_TCPTABLE_OWNER_PID));
+    DWORD result = ERROR_INSUFFICIENT_BUFFER;
+    for (int round = 0; round < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++round) {
+        DWORD size = static_cast<DWORD>(buffer.size());
+        result = ::GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET,
+                                       TCP_TABLE_OWNER_PID_LISTENER, 0);
+        if (result == ERROR_INSUFFICIENT_BUFFER) buffer.resize(size);
+    }
+    if (result != NO_ERROR) return false;
+    const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        const MIB_TCPROW_OWNER_PID& row = table->table[i];
+        if (::ntohs(static_cast<u_short>(row.dwLocalPort)) != port) continue;
+        processId = row.dwOwningPid;
+        return true;
+    }
+    return false;
+}
 
 }  // namespace win32

@@ -20,6 +20,7 @@ public:
     platform::Socket socket(int af, int type, int protocol) override;
     int bind(platform::Socket s, const platform::SockAddrIn& address) override;
     int closesocket(platform::Socket s) override;
+    bool listeningProcess(std::uint16_t port, std::uint32_t& processId) override;
 };
 
 struct CloseSocketHandle {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <tlhelp32.h>
 #include <oleauto.h>
 #include <wbemidl.h>
 
@@ -152,7 +153,41 @@ bool readDescriptions(IEnumWbemClassObject& processes,
 
 bool Processes::launch(const std::string& commandLine, std::uint32_t showMode) {
     KernelHandle process;
-    return create(commandLine, {}, showMode, 0, process);
+    const bool created = create(commandLine, {}, showMode, 0, process);
+    lastError_ = created ? 0 : ::GetLastError();
+    return created;
+}
+
+platform::Handle Processes::start(const std::string& commandLine, std::uint32_t showMode) {
+    KernelHandle process;
+    if (!create(commandLine, {}, showMode, 0, process)) {
+        lastError_ = ::GetLastError();
+        return 0;
+    }
+    return reinterpret_cast<platform::Handle>(process.release());
+}
+
+bool Processes::hasEnded(platform::Handle process) {
+    return ::WaitForSingleObject(reinterpret_cast<HANDLE>(process), 0) != WAIT_TIMEOUT;
+}
+
+void Processes::closeProcess(platform::Handle process) {
+    if (process) ::CloseHandle(reinterpret_cast<HANDLE>(process));
+}
+
+std::string Processes::processName(std::uint32_t processId) {
+    // A snapshot of the process list: it names every process, also those we may not open.
+    KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot.get() == INVALID_HANDLE_VALUE) {
+        snapshot.release();
+        return {};
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry))
+        if (entry.th32ProcessID == processId) return narrow(entry.szExeFile);
+    return {};
 }
 
 bool Processes::launchAndWait(const std::string& commandLine, const std::string& directory,

@@ -13,6 +13,14 @@ public:
                        std::uint32_t creationFlags) override;
     bool enumerateProcessDescriptions(
         const std::function<bool(const std::string&)>& visit) override;
+    platform::Handle start(const std::string& commandLine, std::uint32_t showMode) override;
+    bool hasEnded(platform::Handle process) override;
+    void closeProcess(platform::Handle process) override;
+    std::uint32_t lastError() override { return lastError_; }
+    std::string processName(std::uint32_t processId) override;
+
+private:
+    std::uint32_t lastError_ = 0;
 };
 
 }  // namespace win32

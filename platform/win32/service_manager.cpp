@@ -45,18 +45,17 @@ platform::Handle ServiceManager::openService(platform::Handle manager, const std
 }
 
 bool ServiceManager::queryServiceStatus(platform::Handle service, platform::ServiceStatus& status) {
-    SERVICE_STATUS s{};
-    if (!::QueryServiceStatus(sc(service), &s)) {
+    // The extended status also names the service's process, which the failure reasons need.
+    SERVICE_STATUS_PROCESS s{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(sc(service), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&s),
+                                sizeof s, &needed)) {
         lastError_ = ::GetLastError();
         return false;
     }
-    status = {s.dwServiceType,
-              s.dwCurrentState,
-              s.dwControlsAccepted,
-              s.dwWin32ExitCode,
-              s.dwServiceSpecificExitCode,
-              s.dwCheckPoint,
-              s.dwWaitHint};
+    status = {s.dwServiceType,   s.dwCurrentState,           s.dwControlsAccepted,
+              s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint,
+              s.dwWaitHint,      s.dwProcessId};
     return true;
 }
 

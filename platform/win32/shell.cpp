@@ -9,6 +9,25 @@
 
 namespace win32 {
 
+namespace {
+
+// Copies the text in the ANSI code page into a fixed field, cut where it must be but never in
+// the middle of a double-byte character, and always with room for the NUL.
+template <std::size_t N>
+void copyAnsi(char (&field)[N], const std::string& utf8) {
+    const std::string text = toAnsi(utf8);
+    std::size_t n = 0;
+    while (n < text.size()) {
+        const std::size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(text[n])) ? 2 : 1;
+        if (n + step > N - 1) break;
+        n += step;
+    }
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+}  // namespace
+
 Shell::Shell(HINSTANCE instance, WindowSystem& windows)
     : instance_(instance), windows_(windows), random_(std::random_device{}()) {}
 
@@ -21,15 +40,10 @@ long Shell::notifyIcon(std::uint32_t message, const platform::NotifyIconData& da
     nid.uFlags = data.uFlags;
     nid.uCallbackMessage = WindowSystem::kTrayMessage;
     nid.hIcon = reinterpret_cast<HICON>(data.hIcon);
-    const std::string tip = toAnsi(data.szTip);
-    // Never cut a double-byte character in half, and always leave room for the NUL.
-    std::size_t n = 0;
-    while (n < tip.size()) {
-        const std::size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(tip[n])) ? 2 : 1;
-        if (n + step > sizeof nid.szTip - 1) break;
-        n += step;
-    }
-    std::memcpy(nid.szTip, tip.data(), n);
+    copyAnsi(nid.szTip, data.szTip);
+    copyAnsi(nid.szInfo, data.szInfo);
+    copyAnsi(nid.szInfoTitle, data.szInfoTitle);
+    nid.dwInfoFlags = data.dwInfoFlags;
     return ::Shell_NotifyIconA(message, &nid) ? 1 : 0;
 }
 

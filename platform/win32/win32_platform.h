@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/win32/application.h"
 #include "platform/win32/environment.h"
+#include "platform/win32/files.h"
 #include "platform/win32/network.h"
 #include "platform/win32/processes.h"
 #include "platform/win32/registry.h"
@@ -29,6 +30,7 @@ public:
     platform::Registry& registry() override { return registry_; }
     platform::TextCodec& codec() override { return codec_; }
     platform::Sockets& sockets() override { return sockets_; }
+    platform::Files& files() override { return files_; }
 
 private:
     Application app_;
@@ -41,6 +43,7 @@ private:
     Registry registry_;
     TextCodec codec_;
     Sockets sockets_;
+    Files files_;
 };
 
 }  // namespace win32

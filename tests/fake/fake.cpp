@@ -106,6 +106,9 @@ bool FakeServiceManager::queryServiceStatus(platform::Handle service,
     status = {};
     status.serviceType = 0x10;
     status.currentState = s->state;
+    status.win32ExitCode = s->exitCode;
+    status.serviceSpecificExitCode = s->specificCode;
+    status.processId = s->processId;
     return true;
 }
 
@@ -242,9 +245,31 @@ std::vector<std::string> FakeWindowSystem::lines(int from) const {
 // --- processes and environment -------------------------------------------------------------
 
 bool FakeProcesses::launch(const std::string& commandLine, std::uint32_t showMode) {
-    if (r_.call("CreateProcessA " + commandLine, "CreateProcessA")) return false;
+    lastError_ = 0;
+    if (r_.call("CreateProcessA " + commandLine, "CreateProcessA", &lastError_)) return false;
     launches.push_back({commandLine, showMode});
     if (onLaunch) onLaunch(commandLine);
+    return true;
+}
+
+platform::Handle FakeProcesses::start(const std::string& commandLine, std::uint32_t showMode) {
+    if (!launch(commandLine, showMode)) return 0;
+    ends_[next_] = clock_.monotonic + commandSeconds;
+    return next_++;
+}
+
+bool FakeFiles::appendFile(const std::string& path, const std::string& bytes) {
+    if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path)) return false;
+    content[path] += bytes;
+    return true;
+}
+
+bool FakeFiles::replaceFile(const std::string& from, const std::string& to) {
+    if (r_.call("MoveFileEx " + from + " " + to, "MoveFileEx") || locked.count(from) ||
+        locked.count(to) || !content.count(from))
+        return false;
+    content[to] = content[from];
+    content.erase(from);
     return true;
 }
 
@@ -409,6 +434,14 @@ int FakeSockets::bind(platform::Socket s, const platform::SockAddrIn& address) {
     return 0;
 }
 
+bool FakeSockets::listeningProcess(std::uint16_t port, std::uint32_t& processId) {
+    if (r_.call("GetExtendedTcpTable", "GetExtendedTcpTable") || !tableReadable ||
+        !listeners.count(port))
+        return false;
+    processId = listeners[port];
+    return true;
+}
+
 int FakeSockets::closesocket(platform::Socket s) {
     r_.calls.push_back("closesocket");
     return open_.erase(s) ? 0 : platform::kSocketError;
@@ -470,7 +503,11 @@ void FakeCommands::settle(const std::string& name, double delay, std::uint32_t f
     s->state = pending;
     if (delay < 0) return;
     ui_.after(delay, [this, name, pending, to] {
-        if (auto* t = scm_.find(name); t && t->state == pending) t->state = to;
+        auto* t = scm_.find(name);
+        if (!t || t->state != pending) return;
+        t->state = to == platform::kServiceRunning && t->failsWith ? platform::kServiceStopped : to;
+        t->exitCode = t->state == platform::kServiceStopped ? t->failsWith : 0;
+        t->processId = t->state == platform::kServiceRunning ? 0x600 : 0;
     });
 }
 

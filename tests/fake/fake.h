@@ -60,6 +60,7 @@ public:
     platform::VersionInfo version() override { return ver; }
     bool previousInstanceRunning() override { return otherInstance; }
     std::string resourceString(int id) override { return strings.count(id) ? strings[id] : ""; }
+    std::string systemMessage(std::uint32_t code) override { return "message " + std::to_string(code); }
     int messageBox(const std::string& text, std::uint32_t style, const std::string& t) override;
     [[noreturn]] void endProcess(std::uint32_t exitCode) override;
 
@@ -82,6 +83,9 @@ public:
         platform::ServiceConfig config;
         // Seconds from "net start" / "net stop" to the final state; negative: never.
         double startDelay = 1.0, stopDelay = 1.0;
+        // A start that fails ends in STOPPED with this exit code (and service-specific code).
+        std::uint32_t failsWith = 0, specificCode = 0;
+        std::uint32_t exitCode = 0, processId = 0;  // as the status reports them
     };
     explicit FakeServiceManager(Record& r) : r_(r) {}
 
@@ -174,9 +178,12 @@ public:
         std::string commandLine;
         std::uint32_t showMode;
     };
-    explicit FakeProcesses(Record& r) : r_(r) {}
+    FakeProcesses(Record& r, FakeClock& clock) : r_(r), clock_(clock) {}
 
     std::vector<std::string> running;  // the Description of every process WMI lists
+    std::map<std::uint32_t, std::string> names;  // executable names by process id
+    double commandSeconds = 0.2;                 // how long a started command runs
+    std::size_t openProcesses() const { return ends_.size(); }
     std::size_t failAfter = SIZE_MAX;  // WMI fails after handing out this many
     std::vector<Launch> launches;
     std::function<void(const std::string&)> onLaunch;  // runs before the launch returns
@@ -187,6 +194,30 @@ public:
                        std::uint32_t creationFlags) override;
     bool enumerateProcessDescriptions(
         const std::function<bool(const std::string&)>& visit) override;
+    platform::Handle start(const std::string& commandLine, std::uint32_t showMode) override;
+    bool hasEnded(platform::Handle process) override { return clock_.monotonic >= ends_.at(process); }
+    void closeProcess(platform::Handle process) override { ends_.erase(process); }
+    std::uint32_t lastError() override { return lastError_; }
+    std::string processName(std::uint32_t id) override { return names.count(id) ? names[id] : ""; }
+
+private:
+    Record& r_;
+    FakeClock& clock_;
+    std::uint32_t lastError_ = 0;
+    std::map<platform::Handle, double> ends_;
+    platform::Handle next_ = 0x4000;
+};
+
+class FakeFiles : public platform::Files {
+public:
+    explicit FakeFiles(Record& r) : r_(r) {}
+    std::map<std::string, std::string> content;
+    std::set<std::string> locked;  // files another program holds: writes and renames fail
+    bool appendFile(const std::string& path, const std::string& bytes) override;
+    std::int64_t fileSize(const std::string& path) override {
+        return content.count(path) ? static_cast<std::int64_t>(content[path].size()) : -1;
+    }
+    bool replaceFile(const std::string& from, const std::string& to) override;
 
 private:
     Record& r_;
@@ -332,6 +363,8 @@ public:
     bool resolvable = true;
     std::uint16_t versionInUse = platform::kWinsockVersion11;
     std::int16_t maxSockets = 32767;
+    std::map<std::uint16_t, std::uint32_t> listeners;  // port -> owning process, as the table says
+    bool tableReadable = true;
     void hold(const Address& address, std::uint16_t port, bool exclusive = false) {
         held_.push_back({address, port, exclusive});
     }
@@ -344,6 +377,7 @@ public:
     platform::Socket socket(int af, int type, int protocol) override;
     int bind(platform::Socket s, const platform::SockAddrIn& address) override;
     int closesocket(platform::Socket s) override;
+    bool listeningProcess(std::uint16_t port, std::uint32_t& processId) override;
 
 private:
     struct Binding {
@@ -388,7 +422,8 @@ public:
     FakeClock clockImpl;
     FakeServiceManager scm{record};
     FakeWindowSystem ui{record, clockImpl};
-    FakeProcesses procs{record};
+    FakeProcesses procs{record, clockImpl};
+    FakeFiles filesImpl{record};
     FakeEnvironment env{record};
     FakeRegistry reg{record};
     FakeCodec codecImpl;
@@ -406,6 +441,7 @@ public:
     platform::Registry& registry() override { return reg; }
     platform::TextCodec& codec() override { return codecImpl; }
     platform::Sockets& sockets() override { return net; }
+    platform::Files& files() override { return filesImpl; }
 
     static constexpr char kSystemEnvironment[] =
         "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";

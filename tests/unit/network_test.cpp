@@ -102,6 +102,19 @@ TEST_F(PanelTest, ThePortCheckSeesWhatHoldsThePorts) {
              os.net.hold({192, 168, 1, 5}, 8080);
          },
          10, "空闲", "正在使用"},
+        {"the owner named",
+         [](auto& os) {
+             os.net.hold(platform::kInAddrAny, 8080);
+             os.net.listeners[8080] = 1911;
+             os.procs.names[1911] = "java.exe";
+         },
+         10, "空闲", "正在使用（java.exe，PID 1911）"},
+        {"an owner without a name",
+         [](auto& os) {
+             os.net.hold(platform::kInAddrLoopback, 3307);
+             os.net.listeners[3307] = 0;
+         },
+         1, "正在使用", "空闲"},
         {"other ports taken", [](auto& os) { os.net.hold(platform::kInAddrAny, 3306); }, 0, "空闲",
          "空闲"},
         {"the library cannot start",

@@ -1,5 +1,8 @@
 // Installing, starting, stopping and removing the services, from the automatic start, the
 // toggles, the whole-system button and the tray, on services that take scripted times.
+#include <algorithm>
+#include <functional>
+
 #include "panel/command_runner.h"
 #include "services/basService.h"
 #include "tests/unit/panel_fixture.h"
@@ -14,6 +17,7 @@ using platform::kServiceStopPending;
 
 const char kTomcatInstall[] =
     "cmd /c D:\\OA\\tomcat6\\bin\\service.bat install D:\\OA\\tomcat6\\bin";
+std::size_t LogFileFull() { return oapanel::LogFile::kLimit - 10; }
 const char kMysqlInstall[] =
     "cmd /c D:\\OA\\mysql5\\bin\\mysqld2.exe --install MySQL5Brackwen --basedir=D:\\OA\\mysql5";
 
@@ -66,76 +70,129 @@ TEST_F(PanelTest, TheSessionEndingDuringAWaitEndsItAtOnceAndStartsNothingMore) {
     EXPECT_EQ(os.scm.find(kMysql)->state, kServiceStartPending) << "left as it is";
 }
 
-TEST_F(PanelTest, StartOutcomesFollowWhatTheServiceDoes) {
-    struct Case {
+TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
+    using Shape = std::function<void(fake::FakePlatform&, fake::FakeServiceManager::Service&)>;
+    const std::string failed = "启动 Tomcat..." + dots(14) + "失败";
+    const struct {
         const char* what;
-        int state;            // -1: not registered
-        double registration;  // seconds; negative: never
-        double start;         // seconds; negative: never
-        bool keyUnreadable, managerRefused, machineReadOnly;
-        std::string line;
-        int launches;
-        bool running;
+        Shape shape;
+        std::string line, reason;  // no reason: no reason line
     } cases[] = {
-        {"installs and starts", -1, 0.5, 1.0, false, false, false, "启动 Tomcat...成功", 2, true},
-        {"never registers", -1, -1, 1.0, false, false, false,
-         "启动 Tomcat..." + dots(14) + "安装服务失败", 1, false},
-        {"already starting", kServiceStartPending, 0, 1.0, false, false, false,
-         "启动 Tomcat...已启动", 0, true},
-        {"stopping counts as started", kServiceStopPending, 0, 1.0, false, false, false,
-         "启动 Tomcat...已启动", 0, true},
-        {"never completes", kServiceStopped, 0, -1, false, false, false,
-         "启动 Tomcat..." + dots(14) + "失败", 1, false},
-        {"key unreadable", kServiceStopped, 0, 1.0, true, false, false,
-         "启动 Tomcat..." + dots(14) + "安装服务失败", 1, false},
-        {"service refused", kServiceRunning, 0, 1.0, false, true, false,
-         "启动 Tomcat..." + dots(14) + "失败", 1, false},
-        {"read-only machine", kServiceStopped, 0, 3.01, false, false, true, "启动 Tomcat....成功",
-         1, true},
+        {"installs and starts",
+         [](auto& os, auto&) {
+             os.scm.installed.erase("TOMCAT6BRACKWEN");
+             os.reg.removeKey(HKLM, "SYSTEM\\CurrentControlSet\\Services\\Tomcat6Brackwen");
+         },
+         "启动 Tomcat...成功", ""},
+        {"never registers",
+         [](auto& os, auto&) {
+             os.reg.denyAccess(HKLM, "SYSTEM\\CurrentControlSet\\Services\\Tomcat6Brackwen");
+         },
+         "启动 Tomcat..." + dots(14) + "安装服务失败", "30 秒后服务仍为未安装状态"},
+        {"installer cannot run",
+         [](auto& os, auto&) {
+             os.scm.installed.erase("TOMCAT6BRACKWEN");
+             os.reg.removeKey(HKLM, "SYSTEM\\CurrentControlSet\\Services\\Tomcat6Brackwen");
+             os.fail(std::string("CreateProcessA ") + kTomcatInstall, 2);
+         },
+         "启动 Tomcat...安装服务失败",
+         std::string("无法运行命令：") + kTomcatInstall + "（错误 2：message 2）"},
+        {"already starting", [](auto&, auto& s) { s.state = kServiceStartPending; },
+         "启动 Tomcat...已启动", ""},
+        {"stopping counts as started", [](auto&, auto& s) { s.state = kServiceStopPending; },
+         "启动 Tomcat...已启动", ""},
+        {"read-only machine, one dot",
+         [](auto& os, auto& s) {
+             os.reg.makeReadOnly(HKLM);
+             s.startDelay = 3.01;
+         },
+         "启动 Tomcat....成功", ""},
+        {"net cannot run",
+         [](auto& os, auto&) { os.fail("CreateProcessA cmd /c net start Tomcat6Brackwen", 5); },
+         "启动 Tomcat...失败",
+         "无法运行命令：cmd /c net start Tomcat6Brackwen（错误 5：message 5）"},
+        {"never completes", [](auto&, auto& s) { s.startDelay = -1; }, failed,
+         "30 秒后服务仍为正在启动状态"},
+        {"service refused",
+         [](auto& os, auto&) {
+             os.fail("OpenServiceA Tomcat6Brackwen 0x80000000", platform::kErrorAccessDenied);
+         },
+         failed, "30 秒后服务仍为未知状态"},
+        {"exits at once", [](auto&, auto& s) { s.failsWith = 1067; }, "启动 Tomcat...失败",
+         "服务已停止（错误 1067：message 1067）"},
+        {"service-specific code",
+         [](auto&, auto& s) {
+             s.failsWith = platform::kErrorServiceSpecificError;
+             s.specificCode = 42;
+         },
+         "启动 Tomcat...失败", "服务已停止（错误 42：message 42）"},
+        {"port held by a named program",
+         [](auto& os, auto& s) {
+             s.failsWith = 1067;
+             os.net.listeners[8080] = 1911;
+             os.procs.names[1911] = "java.exe";
+         },
+         "启动 Tomcat...失败", "端口 8080 已被 java.exe（PID 1911）占用"},
+        {"port held, owner unknown",
+         [](auto& os, auto& s) {
+             s.failsWith = 1067;
+             os.net.listeners[8080] = 0;
+         },
+         "启动 Tomcat...失败", "端口 8080 已被其他程序占用"},
+        {"port held, no table",
+         [](auto& os, auto& s) {
+             s.failsWith = 1067;
+             os.net.tableReadable = false;
+             os.net.hold(platform::kInAddrAny, 8080);
+         },
+         "启动 Tomcat...失败", "端口 8080 已被其他程序占用"},
+        {"port held by the service itself",
+         [](auto& os, auto& s) {
+             s.startDelay = -1;
+             s.processId = 1911;
+             os.net.listeners[8080] = 1911;
+         },
+         failed, "30 秒后服务仍为正在启动状态"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Machine m;
-        m.os.procs.running = {"mysqld2.exe"};  // the database runs: the automatic start skips it
-        m.os.scm.install(kMysql, kServiceRunning);
-        m.os.commands.registerService(kMysql, "D:\\OA\\mysql5\\bin\\mysqld2.exe", kServiceRunning);
-        if (c.state >= 0) {
-            auto& s = m.os.commands.registerService(kTomcat, "D:\\OA\\t.exe",
-                                                    static_cast<std::uint32_t>(c.state));
-            s.startDelay = c.start;
-        }
-        m.os.commands.registerDelay[kTomcat] = c.registration;
-        m.os.commands.installedAs.startDelay = c.start;
-        if (c.keyUnreadable)
-            m.os.reg.denyAccess(HKLM, "SYSTEM\\CurrentControlSet\\Services\\Tomcat6Brackwen");
-        if (c.managerRefused)
-            m.os.fail("OpenServiceA Tomcat6Brackwen 0x80000000", platform::kErrorAccessDenied);
-        if (c.machineReadOnly) m.os.reg.makeReadOnly(HKLM);
+        m.os.commands.registerService(kMysql, "D:\\OA\\m.exe", kServiceRunning);
+        c.shape(m.os, m.os.commands.registerService(kTomcat, "D:\\OA\\t.exe"));
         ASSERT_FALSE(m.load());
         const double started = m.os.clockImpl.monotonic;
         m.os.ui.advance(1.0);
-        EXPECT_EQ(m.lines(1), (std::vector<std::string>{"启动 MySQL...已启动", c.line}));
-        EXPECT_EQ(static_cast<int>(m.os.procs.launches.size()), c.launches);
-        EXPECT_EQ(m.ctl(IDC_lblTomcat).caption, c.running ? "Tomcat:已启动" : "Tomcat:已停止");
-        if (c.line.find("..............") != std::string::npos) {
-            EXPECT_NEAR(m.os.clockImpl.monotonic - started, 31.0, 0.2) << "30 s, then no more";
-        }
+        std::vector<std::string> expected{"启动 MySQL...已启动", c.line};
+        if (!c.reason.empty()) expected.push_back("原因：" + c.reason);
+        EXPECT_EQ(m.lines(1), expected);
+        EXPECT_EQ(m.ctl(IDC_lstView).selected, 2) << "the reason line is not selected";
+        EXPECT_EQ(m.ctl(IDC_lblTomcat).caption,
+                  c.reason.empty() ? "Tomcat:已启动" : "Tomcat:已停止");
+        // Only a wait that saw no end runs its 30 seconds; a start that failed ends at once.
+        const double waited = m.os.clockImpl.monotonic - started;
+        if (c.line.find(dots(14)) != std::string::npos)
+            EXPECT_NEAR(waited, 31.0, 0.2);
+        else
+            EXPECT_LT(waited, 5.0);
+        EXPECT_EQ(m.os.procs.openProcesses(), 0u);
         m.expectNothingOpen();
     }
 }
 
-TEST_F(PanelTest, StopOutcomesAndTheFlagsFollowTheRealState) {
-    struct Case {
+TEST_F(PanelTest, AStopSaysHowItEndedAndAFailureWhy) {
+    const struct {
         std::uint32_t state;
         double stopDelay;
-        std::string line;
-        bool runningAfter;
-        int netStops;
+        bool netFails;
+        std::string line, reason;
     } cases[] = {
-        {kServiceRunning, 2.51, "停止 Tomcat....成功", false, 1},
-        {kServiceStopPending, 1.0, "停止 Tomcat...成功", false, 1},  // asked to stop again
-        {kServiceRunning, -1, "停止 Tomcat..." + dots(14) + "失败", true, 1},
-        {kServiceStopped, 1.0, "停止 Tomcat...未启动", false, 0},
+        {kServiceRunning, 2.51, false, "停止 Tomcat....成功", ""},
+        {kServiceStopPending, 1.0, false, "停止 Tomcat...成功", ""},  // asked to stop again
+        {kServiceStopped, 1.0, false, "停止 Tomcat...未启动", ""},
+        {kServiceRunning, -1, false, "停止 Tomcat..." + dots(14) + "失败",
+         "30 秒后服务仍为已启动状态"},
+        {kServiceRunning, 1.0, true, "停止 Tomcat...失败",
+         "无法运行命令：cmd /c net stop Tomcat6Brackwen（错误 5：message 5）"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -145,12 +202,77 @@ TEST_F(PanelTest, StopOutcomesAndTheFlagsFollowTheRealState) {
         auto& s = *m.os.scm.find(kTomcat);
         s.state = c.state;
         s.stopDelay = c.stopDelay;
+        if (c.netFails) m.os.fail("CreateProcessA cmd /c net stop Tomcat6Brackwen", 5);
+        const int before = m.count();
         m.click(IDC_cmdStop);
-        EXPECT_EQ(m.last(), c.line);
-        EXPECT_EQ(m.ctl(IDC_lblTomcat).caption, c.runningAfter ? "Tomcat:已启动" : "Tomcat:已停止");
-        EXPECT_EQ(m.os.count("CreateProcessA cmd /c net stop Tomcat6Brackwen"), c.netStops);
+        std::vector<std::string> expected{c.line};
+        if (!c.reason.empty()) expected.push_back("原因：" + c.reason);
+        EXPECT_EQ(m.lines(before), expected);
+        EXPECT_EQ(m.ctl(IDC_lblTomcat).caption,
+                  c.reason.empty() ? "Tomcat:已停止" : "Tomcat:已启动");
         m.expectNothingOpen();
     }
+}
+
+TEST_F(PanelTest, AFailureWhileTheWindowIsHiddenShowsABalloon) {
+    loadAndAutoStart();
+    os.scm.find(kTomcat)->failsWith = 1067;
+    click(IDC_cmdTomcat);
+    click(IDC_cmdTomcat);  // shown: the reason line is enough
+    const auto balloons = [&] {
+        return std::count_if(os.tray.notifications.begin(), os.tray.notifications.end(),
+                             [](const auto& n) { return !n.data.szInfoTitle.empty(); });
+    };
+    EXPECT_EQ(balloons(), 0);
+
+    os.ui.close(0);                                                // the close box hides the window
+    os.tray.pick = [](const auto& items) { return items[1].id; };  // 重新启动
+    frm->onTrayMessage(platform::kWmRButtonUp);
+    EXPECT_EQ(balloons(), 1);
+    const auto shown = std::find_if(os.tray.notifications.begin(), os.tray.notifications.end(),
+                                    [](const auto& n) { return !n.data.szInfoTitle.empty(); });
+    const auto& balloon = shown->data;
+    EXPECT_EQ(shown->message, platform::kNimModify);
+    EXPECT_EQ(balloon.uFlags, platform::kNifInfo);
+    EXPECT_EQ(balloon.szInfoTitle, "Tomcat 启动失败");
+    EXPECT_EQ(balloon.szInfo, "原因：服务已停止（错误 1067：message 1067）");
+    EXPECT_EQ(balloon.dwInfoFlags, platform::kNiifError);
+    EXPECT_EQ(balloon.uID, os.tray.notifications.front().data.uID);
+}
+
+TEST_F(PanelTest, TheLogIsKeptInTheApplicationFolderToo) {
+    const std::string path = "D:\\OA\\oapanel.log";
+    os.filesImpl.content[path] = std::string(LogFileFull(), 'x');  // just under 1 MB
+    loadAndAutoStart();
+    const auto file = [&](const std::string& p) {
+        std::string expected = "\xEF\xBB\xBF";
+        for (const auto& line : ctl(IDC_lstView).items) expected += line + "\r\n";
+        EXPECT_EQ(os.filesImpl.content[p], expected);
+    };
+    file(path);
+    EXPECT_EQ(os.filesImpl.content[path + ".1"].size(), LogFileFull()) << "the full one moved";
+
+    os.filesImpl.locked = {path};  // another program holds it: said once, nothing lost
+    click(IDC_cmdTomcat);
+    click(IDC_cmdCheckPort);
+    EXPECT_EQ(std::count(ctl(IDC_lstView).items.begin(), ctl(IDC_lstView).items.end(),
+                         "2012-01-09 05:32:50 - 无法写入日志文件：" + path),
+              1);
+    os.filesImpl.locked.clear();
+    os.filesImpl.content.erase(path);  // renamed away meanwhile: a new file starts
+    click(IDC_cmdTomcat);
+    EXPECT_EQ(os.filesImpl.content[path].substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(os.filesImpl.content[path].find("停止 Tomcat...成功\r\n"), std::string::npos);
+    EXPECT_NE(os.filesImpl.content[path].find("TOMCAT端口 8080"), std::string::npos);
+
+    Machine deep;  // a line longer than any buffer: the welcome line of a very long folder
+    deep.os.application.path = "D:\\" + std::string(100000, 'a');
+    deep.os.reg.putText(HKLM, fake::FakePlatform::kSystemEnvironment, "JRE_BK_HOME",
+                        deep.os.application.path + "\\jre16bk");
+    deep.loadAndAutoStart();
+    EXPECT_NE(deep.os.filesImpl.content[deep.os.application.path + "\\oapanel.log"].find(
+                  "运行路径：" + deep.os.application.path + "\r\n"),
+              std::string::npos);
 }
 
 TEST_F(PanelTest, DotsAndTheOutcomeLandOnTheLineTheUserSelected) {
@@ -196,9 +318,10 @@ TEST_F(PanelTest, TheWholeSystemStartsDatabaseFirstAndStopsWebContainerFirst) {
     loadAndAutoStart();
     click(IDC_cmdOA);  // only the web container runs: the click starts, without asking
     EXPECT_TRUE(os.application.boxes.empty());
-    EXPECT_EQ(lines(3), (std::vector<std::string>{"启动 MySQL..." + dots(14) + "安装服务失败",
+    EXPECT_EQ(lines(4), (std::vector<std::string>{"启动 MySQL..." + dots(14) + "安装服务失败",
+                                                  "原因：30 秒后服务仍为未安装状态",
                                                   "启动 Tomcat...已启动", "启动 澜栖OA...失败"}));
-    EXPECT_EQ(ctl(IDC_lstView).selected, 5);
+    EXPECT_EQ(ctl(IDC_lstView).selected, 7);
 
     os.commands.registerDelay[kMysql] = 0.5;
     click(IDC_cmdOA);

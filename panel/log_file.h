@@ -1,0 +1,31 @@
+// The activity log kept on disk too: oapanel.log in the application folder, UTF-8 with a
+// byte-order mark (Notepad on a Chinese Windows reads it right), renamed to oapanel.log.1 at
+// 1 MB. A file that cannot be written costs the panel nothing: the lines wait for the next try.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace oapanel {
+
+class LogFile {
+public:
+    static constexpr std::int64_t kLimit = 1 << 20;
+    static constexpr std::size_t kMaxWaiting = 32767;  // lines kept while the file refuses them
+
+    LogFile(platform::Files& files, std::string path) : files_(files), path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+    // Appends the lines after any that could not be written before; false when the file
+    // cannot be written now (the lines are kept for the next call).
+    bool Write(const std::vector<std::string>& lines);
+
+private:
+    platform::Files& files_;
+    std::string path_;
+    std::deque<std::string> waiting_;
+};
+
+}  // namespace oapanel
