@@ -8,7 +8,8 @@ namespace oapanel {
 Command CommandRunner::LaunchHidden(const std::string& strCommand) {
     auto& processes = os_.processes();
     // While Windows shuts down nothing new is started; the servers stay as they are.
-    if (os_.windows().quitting()) return Command(processes, strCommand, 0, kErrorShutdownInProgress);
+    if (os_.windows().quitting())
+        return Command(processes, strCommand, 0, kErrorShutdownInProgress);
     const platform::Handle process = processes.start(strCommand, platform::kSwHide);
     return Command(processes, strCommand, process, process ? 0 : processes.lastError());
 }

@@ -58,11 +58,17 @@ public:
 
     // platform::FormEvents. When the outermost event is handled, no operation is under way
     // and every line of the log reads as it will stay: that is when they go to the file.
-    void onLoad() override { Event([&] { Form_Load(); }); }
+    void onLoad() override {
+        Event([&] { Form_Load(); });
+    }
     void onResize() override { Form_Resize(); }
     bool onQueryUnload(int reason) override;
-    void onUnload() override { Event([&] { Form_Unload(); }); }
-    void onClick(int controlId) override { Event([&] { Click(controlId); }); }
+    void onUnload() override {
+        Event([&] { Form_Unload(); });
+    }
+    void onClick(int controlId) override {
+        Event([&] { Click(controlId); });
+    }
     void onTimer(int timerId) override;
     void onListSelect(int, int) override {}
     bool onMouseMove(int controlId, int x, int y) override;
@@ -129,6 +135,9 @@ private:
     void cmdOA_Click();
     void tmStart_Timer();
     void RemoveServices();
+    // Sets a server's flag from how its start or stop ended, then shows it.
+    void Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
+                const std::string& strFailure);
     std::string TomcatInstallCommand() const;
     std::string MysqlInstallCommand() const;
 

@@ -18,34 +18,34 @@ std::string frmMain::MysqlInstallCommand() const {
 
 // Each flag follows what really happened: a start that failed, or a stop that timed out,
 // leaves the display showing the server's true state.
-void frmMain::cmdStart_Click() {
-    const Outcome outcome =
-        StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort);
-    bTomcatRunning = outcome.ok;
+void frmMain::Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
+                     const std::string& strFailure) {
+    bRunning = outcome.ok == bRunsWhenOk;
     RefreshStatus();
-    ReportFailure("Tomcat 启动失败", outcome);
+    ReportFailure(strFailure, outcome);
+}
+
+void frmMain::cmdStart_Click() {
+    Settle(
+        bTomcatRunning, true,
+        StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort),
+        "Tomcat 启动失败");
 }
 
 void frmMain::cmdStop_Click() {
-    const Outcome outcome = StopNTService(os_, runner_, "Tomcat", kTomcatService);
-    bTomcatRunning = !outcome.ok;
-    RefreshStatus();
-    ReportFailure("Tomcat 停止失败", outcome);
+    Settle(bTomcatRunning, false, StopNTService(os_, runner_, "Tomcat", kTomcatService),
+           "Tomcat 停止失败");
 }
 
 void frmMain::cmdMysqlStart_Click() {
-    const Outcome outcome =
-        StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort);
-    bMysqlRunning = outcome.ok;
-    RefreshStatus();
-    ReportFailure("MySQL 启动失败", outcome);
+    Settle(bMysqlRunning, true,
+           StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort),
+           "MySQL 启动失败");
 }
 
 void frmMain::cmdMysqlStop_Click() {
-    const Outcome outcome = StopNTService(os_, runner_, "MySQL", kMysqlService);
-    bMysqlRunning = !outcome.ok;
-    RefreshStatus();
-    ReportFailure("MySQL 停止失败", outcome);
+    Settle(bMysqlRunning, false, StopNTService(os_, runner_, "MySQL", kMysqlService),
+           "MySQL 停止失败");
 }
 
 void frmMain::cmdTomcat_Click() {
