@@ -23,8 +23,10 @@ Reading Query(platform::ServiceManager& scm, const std::string& strServiceName) 
     return {ok, state};
 }
 
+// "错误 1067：进程被终止。"; a code the system has no text for (a service's own) stands alone.
 std::string ErrorText(platform::Platform& os, std::uint32_t code) {
-    return "错误 " + std::to_string(code) + "：" + os.app().systemMessage(code);
+    const std::string message = os.app().systemMessage(code);
+    return "错误 " + std::to_string(code) + (message.empty() ? "" : "：" + message);
 }
 
 std::string LaunchFailure(platform::Platform& os, const Command& command) {

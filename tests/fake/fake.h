@@ -60,7 +60,10 @@ public:
     platform::VersionInfo version() override { return ver; }
     bool previousInstanceRunning() override { return otherInstance; }
     std::string resourceString(int id) override { return strings.count(id) ? strings[id] : ""; }
-    std::string systemMessage(std::uint32_t code) override { return "message " + std::to_string(code); }
+    std::string systemMessage(std::uint32_t code) override {
+        return code < 10000 ? "message " + std::to_string(code)
+                            : "";  // higher: the system has none
+    }
     int messageBox(const std::string& text, std::uint32_t style, const std::string& t) override;
     [[noreturn]] void endProcess(std::uint32_t exitCode) override;
 
@@ -180,7 +183,7 @@ public:
     };
     FakeProcesses(Record& r, FakeClock& clock) : r_(r), clock_(clock) {}
 
-    std::vector<std::string> running;  // the Description of every process WMI lists
+    std::vector<std::string> running;            // the Description of every process WMI lists
     std::map<std::uint32_t, std::string> names;  // executable names by process id
     double commandSeconds = 0.2;                 // how long a started command runs
     std::size_t openProcesses() const { return ends_.size(); }
@@ -195,7 +198,9 @@ public:
     bool enumerateProcessDescriptions(
         const std::function<bool(const std::string&)>& visit) override;
     platform::Handle start(const std::string& commandLine, std::uint32_t showMode) override;
-    bool hasEnded(platform::Handle process) override { return clock_.monotonic >= ends_.at(process); }
+    bool hasEnded(platform::Handle process) override {
+        return clock_.monotonic >= ends_.at(process);
+    }
     void closeProcess(platform::Handle process) override { ends_.erase(process); }
     std::uint32_t lastError() override { return lastError_; }
     std::string processName(std::uint32_t id) override { return names.count(id) ? names[id] : ""; }

@@ -123,9 +123,9 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
         {"service-specific code",
          [](auto&, auto& s) {
              s.failsWith = platform::kErrorServiceSpecificError;
-             s.specificCode = 42;
+             s.specificCode = 20042;
          },
-         "启动 Tomcat...失败", "服务已停止（错误 42：message 42）"},
+         "启动 Tomcat...失败", "服务已停止（错误 20042）"},
         {"port held by a named program",
          [](auto& os, auto& s) {
              s.failsWith = 1067;
