@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "platform/win32/text.h"
@@ -14,6 +15,15 @@ namespace {
 
 const wchar_t kClassName[] = L"oapanel.frmMain";
 constexpr int kTwipsPerInch = 1440;
+
+// A face name cut to the record's field, always terminated. Not wcsncpy_s: XP's msvcrt.dll
+// has none of the "_s" functions.
+template <std::size_t N>
+void setFaceName(wchar_t (&face)[N], const std::wstring& name) {
+    const std::size_t n = std::min(name.size(), N - 1);
+    std::copy_n(name.begin(), n, face);
+    face[n] = L'\0';
+}
 
 struct ControlClass {
     const wchar_t* windowClass;
@@ -67,7 +77,7 @@ WindowSystem::WindowSystem(HINSTANCE instance) : instance_(instance) {
         // so the font mapper picks one with the glyphs even where the UI font lacks them.
         LOGFONTW font = metrics.lfMessageFont;
         font.lfCharSet = GB2312_CHARSET;
-        wcscpy_s(font.lfFaceName, L"Microsoft YaHei UI");
+        setFaceName(font.lfFaceName, L"Microsoft YaHei UI");
         font_.reset(::CreateFontIndirectW(&font));
     }
 }
@@ -229,7 +239,7 @@ void WindowSystem::applyFont(const platform::Control& c) {
             lf.lfHeight = -::MulDiv(c.font.points, dpi_, 72);
             lf.lfWeight = FW_NORMAL;
             lf.lfCharSet = GB2312_CHARSET;
-            wcsncpy_s(lf.lfFaceName, widen(c.font.name).c_str(), _TRUNCATE);
+            setFaceName(lf.lfFaceName, widen(c.font.name));
         }
         lf.lfUnderline = c.font.underline;
         Font own(::CreateFontIndirectW(&lf));
