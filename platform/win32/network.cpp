@@ -4,9 +4,13 @@
 
 #include <cstring>
 
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+static_assert(sizeof(WSADATA) == recordSize(400, 408));  // the 64-bit one orders its fields anew
+static_assert(sizeof(sockaddr_in) == 16);
 
 namespace {
 

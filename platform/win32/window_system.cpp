@@ -7,9 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+static_assert(sizeof(WNDCLASSEXW) == recordSize(48, 80));
+static_assert(sizeof(LOGFONTW) == 92);
+// XP's size: the Vista record adds iPaddedBorderWidth (504 bytes), and XP refuses
+// SPI_GETNONCLIENTMETRICS for a record of that size.
+static_assert(sizeof(NONCLIENTMETRICSW) == 500);
 
 namespace {
 
