@@ -32,57 +32,35 @@ system_dlls="advapi32 comctl32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 user
 # DLL, then the functions that XP SP3 and XP x64 both lack.
 post_xp=(
 "kernel32 GetTickCount64 InitializeSRWLock AcquireSRWLockExclusive AcquireSRWLockShared
-    ReleaseSRWLockExclusive ReleaseSRWLockShared TryAcquireSRWLockExclusive
-    TryAcquireSRWLockShared InitializeConditionVariable SleepConditionVariableCS
-    SleepConditionVariableSRW WakeConditionVariable WakeAllConditionVariable InitOnceInitialize
-    InitOnceExecuteOnce InitOnceBeginInitialize InitOnceComplete InitializeCriticalSectionEx
-    CreateEventExA CreateEventExW CreateMutexExA CreateMutexExW CreateSemaphoreExW
-    CreateWaitableTimerExW GetFileInformationByHandleEx SetFileInformationByHandle
-    GetFinalPathNameByHandleA GetFinalPathNameByHandleW CreateSymbolicLinkA CreateSymbolicLinkW
-    QueryFullProcessImageNameA QueryFullProcessImageNameW GetLocaleInfoEx LCMapStringEx
+    ReleaseSRWLockExclusive ReleaseSRWLockShared InitializeConditionVariable
+    SleepConditionVariableCS SleepConditionVariableSRW WakeConditionVariable
+    WakeAllConditionVariable InitOnceExecuteOnce InitOnceBeginInitialize InitOnceComplete
+    InitializeCriticalSectionEx CreateEventExW CreateMutexExW CreateSemaphoreExW
+    GetFileInformationByHandleEx SetFileInformationByHandle GetFinalPathNameByHandleW
+    CreateSymbolicLinkW QueryFullProcessImageNameW GetLocaleInfoEx LCMapStringEx
     CompareStringEx CompareStringOrdinal GetUserDefaultLocaleName LocaleNameToLCID
-    LCIDToLocaleName EnumSystemLocalesEx GetDynamicTimeZoneInformation GetErrorMode CancelIoEx
-    CancelSynchronousIo GetQueuedCompletionStatusEx SetFileCompletionNotificationModes
-    GetProductInfo CreateThreadpoolWork SubmitThreadpoolWork CloseThreadpoolWork
-    CreateThreadpoolTimer SetThreadpoolTimer CreateThreadpoolWait SetThreadpoolWait
-    InterlockedCompareExchange64 GetNamedPipeClientProcessId QueryThreadCycleTime
-    GetSystemTimePreciseAsFileTime GetLogicalProcessorInformationEx GetActiveProcessorCount
-    K32EnumProcesses K32GetModuleFileNameExW K32GetProcessMemoryInfo SetThreadDescription
-    AddDllDirectory SetDefaultDllDirectories CreateFile2 GetOverlappedResultEx"
-"advapi32 RegDeleteTreeA RegDeleteTreeW RegCopyTreeA RegCopyTreeW RegSetKeyValueA
-    RegSetKeyValueW RegDeleteKeyValueA RegDeleteKeyValueW RegLoadMUIStringA RegLoadMUIStringW
-    RegOpenKeyTransactedA RegOpenKeyTransactedW RegCreateKeyTransactedA RegCreateKeyTransactedW
-    NotifyServiceStatusChangeA NotifyServiceStatusChangeW ControlServiceExA ControlServiceExW
-    EventRegister EventUnregister EventWrite EventWriteString TreeSetNamedSecurityInfoW
-    AddMandatoryAce"
+    LCIDToLocaleName GetErrorMode CancelIoEx GetQueuedCompletionStatusEx CreateThreadpoolWork
+    InterlockedCompareExchange64 GetSystemTimePreciseAsFileTime GetActiveProcessorCount
+    K32EnumProcesses K32GetModuleFileNameExW SetThreadDescription AddDllDirectory
+    SetDefaultDllDirectories CreateFile2"
+"advapi32 RegDeleteTreeA RegDeleteTreeW RegCopyTreeW RegSetKeyValueA RegSetKeyValueW
+    RegDeleteKeyValueA RegDeleteKeyValueW RegLoadMUIStringW NotifyServiceStatusChangeA
+    NotifyServiceStatusChangeW ControlServiceExA ControlServiceExW EventRegister EventWrite"
 "user32 SetProcessDPIAware IsProcessDPIAware ChangeWindowMessageFilter
-    ChangeWindowMessageFilterEx ShutdownBlockReasonCreate ShutdownBlockReasonDestroy
-    AddClipboardFormatListener RemoveClipboardFormatListener RegisterPowerSettingNotification
-    LogicalToPhysicalPoint PhysicalToLogicalPoint CalculatePopupWindowPosition
-    SetWindowDisplayAffinity RegisterTouchWindow GetDpiForWindow GetDpiForSystem
-    SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext AdjustWindowRectExForDpi
-    SystemParametersInfoForDpi GetSystemMetricsForDpi EnableNonClientDpiScaling
-    UpdateLayeredWindowIndirect"
-"shell32 SHGetKnownFolderPath SHGetKnownFolderIDList SHGetFolderPathEx
-    SHCreateItemFromParsingName SHCreateItemFromIDList SHCreateItemInKnownFolder
-    SHGetIDListFromObject SHGetStockIconInfo SHEvaluateSystemCommandTemplate SHOpenWithDialog
-    SHGetPropertyStoreForWindow SetCurrentProcessExplicitAppUserModelID Shell_NotifyIconGetRect
-    SHQueryUserNotificationState"
+    ChangeWindowMessageFilterEx ShutdownBlockReasonCreate AddClipboardFormatListener
+    RegisterPowerSettingNotification GetDpiForWindow GetDpiForSystem
+    SetProcessDpiAwarenessContext AdjustWindowRectExForDpi SystemParametersInfoForDpi"
+"shell32 SHGetKnownFolderPath SHGetFolderPathEx SHCreateItemFromParsingName
+    SHGetStockIconInfo SetCurrentProcessExplicitAppUserModelID Shell_NotifyIconGetRect"
 "comctl32 TaskDialog TaskDialogIndirect LoadIconMetric LoadIconWithScaleDown"
-"ole32 CoGetApartmentType CoDisconnectContext"
-"ws2_32 inet_pton inet_ntop InetPtonW InetNtopW WSAPoll GetAddrInfoExA GetAddrInfoExW
-    FreeAddrInfoEx FreeAddrInfoExW WSAConnectByNameW WSASendMsg"
+"ws2_32 inet_pton inet_ntop InetPtonW InetNtopW WSAPoll GetAddrInfoExW"
 "version GetFileVersionInfoExW GetFileVersionInfoSizeExW"
-"msvcrt _get_errno _set_errno _get_doserrno _set_doserrno _get_fmode _set_fmode
-    _get_output_format _set_output_format _get_environ _get_wenviron _get_pgmptr _get_wpgmptr
-    _get_osplatform _get_osver _get_winmajor _get_winminor _get_winver _initterm_e
-    _invalid_parameter _set_controlfp _fseeki64 _ftelli64 _freea _time32 _ctime32 _difftime32
-    _difftime64 _ftime32 _futime32 _gmtime32 _localtime32 _mkgmtime32 _mktime32 _utime32
-    _wctime32 _wutime32 _mbsnlen _mbstrnlen strnlen wcsnlen btowc wctob mbrlen mbrtowc
-    mbsrtowcs wcrtomb wcsrtombs utime _wassert __CxxFrameHandler3 __daylight __dstbias
-    __strncnt __wcsncnt _chvalidator _vcprintf _vcwprintf _snprintf_c _swprintf_c _vsnprintf_c
-    _vswprintf_c _create_locale _free_locale _get_current_locale _configthreadlocale fabsf
-    _set_invalid_parameter_handler _get_invalid_parameter_handler __ExceptionPtrCreate"
+"msvcrt _get_errno _set_errno _get_doserrno _get_fmode _set_fmode _get_output_format
+    _set_output_format _get_pgmptr _get_wpgmptr _initterm_e _invalid_parameter _fseeki64
+    _ftelli64 _freea _time32 _ctime32 _difftime64 _gmtime32 _localtime32 _mktime32 strnlen
+    wcsnlen btowc wctob mbrlen mbrtowc mbsrtowcs wcrtomb wcsrtombs _wassert __CxxFrameHandler3
+    _create_locale _free_locale _get_current_locale _configthreadlocale
+    _set_invalid_parameter_handler"
 )
 # Functions that Server 2003 and XP x64 have and 32-bit XP SP3 lacks.
 post_xp32=(
