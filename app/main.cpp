@@ -5,6 +5,8 @@
 #include "panel/frmMain.h"
 #include "platform/win32/win32_platform.h"
 
+static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Load comctl32 v6 so the controls take the themed look the manifest asks for.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     make cmake g++ googletest
-    g++-mingw-w64-x86-64-posix
+    g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
     wine wine64 xvfb xauth
     fonts-wqy-microhei imagemagick
     clang libclang-rt-14-dev

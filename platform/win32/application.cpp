@@ -2,9 +2,13 @@
 
 #include <vector>
 
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+static_assert(sizeof(VS_FIXEDFILEINFO) == 52);
+static_assert(sizeof(SYSTEMTIME) == 16);
 
 std::wstring Application::modulePath() {
     // Grow the buffer until the whole path fits: GetModuleFileNameW truncates silently.

@@ -7,9 +7,14 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+static_assert(sizeof(WSADATA) == recordSize(400, 408));  // the 64-bit one orders its fields anew
+static_assert(sizeof(sockaddr_in) == 16);
+static_assert(sizeof(MIB_TCPROW_OWNER_PID) == 24);
 
 namespace {
 

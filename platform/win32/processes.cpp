@@ -10,9 +10,15 @@
 #include <vector>
 
 #include "platform/win32/handles.h"
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+static_assert(sizeof(STARTUPINFOA) == recordSize(68, 104));
+static_assert(sizeof(PROCESS_INFORMATION) == recordSize(16, 24));
+static_assert(sizeof(VARIANT) == recordSize(16, 24));
+static_assert(sizeof(PROCESSENTRY32W) == recordSize(556, 568));
 
 namespace {
 

@@ -4,9 +4,14 @@
 
 #include <vector>
 
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+static_assert(sizeof(SERVICE_STATUS_PROCESS) == 36);  // nine 32-bit fields
+// Nine fields, five of them pointers into the buffer after the record.
+static_assert(sizeof(QUERY_SERVICE_CONFIGA) == recordSize(36, 64));
 
 namespace {
 

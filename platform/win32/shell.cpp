@@ -5,9 +5,14 @@
 
 #include <cstring>
 
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+// The balloon-era record (up to dwInfoFlags), which every shell since Windows 2000 reads.
+static_assert(NOTIFYICONDATAA_V2_SIZE == recordSize(488, 504));
+static_assert(sizeof(NOTIFYICONDATAA::szTip) == 128);
 
 namespace {
 

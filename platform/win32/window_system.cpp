@@ -4,16 +4,33 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
 #include <vector>
 
+#include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
 namespace win32 {
+
+static_assert(sizeof(WNDCLASSEXW) == recordSize(48, 80));
+static_assert(sizeof(LOGFONTW) == 92);
+// XP's size: the Vista record adds iPaddedBorderWidth (504 bytes), and XP refuses
+// SPI_GETNONCLIENTMETRICS for a record of that size.
+static_assert(sizeof(NONCLIENTMETRICSW) == 500);
 
 namespace {
 
 const wchar_t kClassName[] = L"oapanel.frmMain";
 constexpr int kTwipsPerInch = 1440;
+
+// A face name cut to the record's field, always terminated. Not wcsncpy_s: XP's msvcrt.dll
+// has none of the "_s" functions.
+template <std::size_t N>
+void setFaceName(wchar_t (&face)[N], const std::wstring& name) {
+    const std::size_t n = std::min(name.size(), N - 1);
+    std::copy_n(name.begin(), n, face);
+    face[n] = L'\0';
+}
 
 struct ControlClass {
     const wchar_t* windowClass;
@@ -67,7 +84,7 @@ WindowSystem::WindowSystem(HINSTANCE instance) : instance_(instance) {
         // so the font mapper picks one with the glyphs even where the UI font lacks them.
         LOGFONTW font = metrics.lfMessageFont;
         font.lfCharSet = GB2312_CHARSET;
-        wcscpy_s(font.lfFaceName, L"Microsoft YaHei UI");
+        setFaceName(font.lfFaceName, L"Microsoft YaHei UI");
         font_.reset(::CreateFontIndirectW(&font));
     }
 }
@@ -230,7 +247,7 @@ void WindowSystem::applyFont(const platform::Control& c) {
             lf.lfHeight = -::MulDiv(c.font.points, dpi_, 72);
             lf.lfWeight = FW_NORMAL;
             lf.lfCharSet = GB2312_CHARSET;
-            wcsncpy_s(lf.lfFaceName, widen(c.font.name).c_str(), _TRUNCATE);
+            setFaceName(lf.lfFaceName, widen(c.font.name));
         }
         lf.lfUnderline = c.font.underline;
         Font own(::CreateFontIndirectW(&lf));

@@ -4,9 +4,9 @@
 #include "stub_handles.h"
 #include "stub_logic.h"
 
+#include <atomic>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace oapanel::stub {
 
@@ -17,10 +17,15 @@ public:
     Server(Socket listener, bool http)
         : listener_(std::move(listener)),
           http_(http),
-          thread_([this](std::stop_token stop) { serve(stop); }) {}
+          thread_(CreateThread(nullptr, 0, &Server::run, this, 0, nullptr)) {}
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
-    ~Server() = default;  // the jthread asks serve() to stop and joins it
+    // Asks serve() to stop and waits for its thread (no std::jthread in the win32-threads
+    // runtime).
+    ~Server() {
+        stop_ = true;
+        if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+    }
 
     static std::optional<Socket> listen_on_loopback(u_short port, int& error) {
         Socket s{socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
@@ -54,21 +59,26 @@ private:
         return n > 0;
     }
 
-    void serve(const std::stop_token& stop) {
-        while (!stop.stop_requested()) {
+    static DWORD WINAPI run(void* self) {
+        static_cast<Server*>(self)->serve();
+        return 0;
+    }
+
+    void serve() {
+        while (!stop_) {
             if (!readable_soon(listener_)) continue;
             Socket client{accept(listener_.get(), nullptr, nullptr)};
-            if (client && http_) answer_http(client, stop);
+            if (client && http_) answer_http(client, stop_);
         }
     }
 
-    static void answer_http(const Socket& client, const std::stop_token& stop) {
+    static void answer_http(const Socket& client, const std::atomic<bool>& stop) {
         // A silent client gets two seconds, so it cannot hold up the accept loop for long.
         const auto deadline = GetTickCount64() + 2000;
         std::string request;
         char buf[1024];
         while (request.size() < 8192 && request.find("\r\n\r\n") == std::string::npos) {
-            if (stop.stop_requested() || GetTickCount64() >= deadline) return;
+            if (stop || GetTickCount64() >= deadline) return;
             if (!readable_soon(client)) continue;
             const int got = recv(client.get(), buf, sizeof buf, 0);
             if (got <= 0) break;
@@ -86,7 +96,8 @@ private:
 
     Socket listener_;
     bool http_;
-    std::jthread thread_;
+    std::atomic<bool> stop_{false};
+    KernelHandle thread_;  // last: the thread starts once everything it reads exists
 };
 
 }  // namespace oapanel::stub

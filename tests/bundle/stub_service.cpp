@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -140,12 +139,17 @@ int uninstall(const std::wstring& name) {
 // so changes are serialised here.
 class Status {
 public:
+    Status() { InitializeCriticalSection(&lock_); }
+    ~Status() { DeleteCriticalSection(&lock_); }
+    Status(const Status&) = delete;
+    Status& operator=(const Status&) = delete;
+
     void attach(SERVICE_STATUS_HANDLE handle) { handle_ = handle; }
 
     // Repeating a pending state advances its checkpoint, which tells the manager we are
     // alive. Once stopping, the service never goes back to starting or running.
     void report(DWORD state, DWORD exit_code = NO_ERROR) {
-        const std::lock_guard lock(mutex_);
+        const Locked locked(lock_);
         const bool stopping = status_.dwCurrentState == SERVICE_STOP_PENDING;
         if (stopping && (state == SERVICE_START_PENDING || state == SERVICE_RUNNING)) return;
         const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
@@ -160,12 +164,24 @@ public:
     }
 
     void repeat() {
-        const std::lock_guard lock(mutex_);
+        const Locked locked(lock_);
         SetServiceStatus(handle_, &status_);
     }
 
 private:
-    std::mutex mutex_;
+    // Holds the critical section for a scope (no std::mutex in the win32-threads runtime).
+    class Locked {
+    public:
+        explicit Locked(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
+        ~Locked() { LeaveCriticalSection(&lock_); }
+        Locked(const Locked&) = delete;
+        Locked& operator=(const Locked&) = delete;
+
+    private:
+        CRITICAL_SECTION& lock_;
+    };
+
+    CRITICAL_SECTION lock_;
     SERVICE_STATUS_HANDLE handle_ = nullptr;
     SERVICE_STATUS status_{};
 };

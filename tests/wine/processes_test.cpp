@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/win32/environment.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/processes.h"
 
 namespace {
@@ -27,6 +28,20 @@ std::string probePath() {
 }
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Runs `work` on a thread of its own and waits for it to end (the win32-threads runtime has
+// no std::thread).
+DWORD WINAPI runWork(void* work) {
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
+void runOnOwnThread(const std::function<void()>& work) {
+    win32::KernelHandle thread(::CreateThread(
+        nullptr, 0, &runWork, const_cast<std::function<void()>*>(&work), 0, nullptr));
+    ASSERT_TRUE(thread);
+    ::WaitForSingleObject(thread.get(), INFINITE);
+}
 
 bool waitUntil(const std::function<bool()>& done, int milliseconds = 5000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -275,7 +290,7 @@ TEST(ProcessList, LeavesTheCallersComAsItWas) {
         SCOPED_TRACE(c.name);
         bool listed = false;
         HRESULT during = E_FAIL, after = E_FAIL;
-        std::thread([&] {
+        runOnOwnThread([&] {
             if (c.callerInitialises) ::CoInitializeEx(nullptr, c.model);
             std::vector<std::string> descriptions;
             listed = win32::Processes().processDescriptions(descriptions) &&
@@ -286,7 +301,7 @@ TEST(ProcessList, LeavesTheCallersComAsItWas) {
             if (c.callerInitialises) ::CoUninitialize();
             after = ::CoInitializeEx(nullptr, c.model);
             ::CoUninitialize();
-        }).join();
+        });
         EXPECT_TRUE(listed);
         EXPECT_EQ(during, c.callerInitialises ? S_FALSE : S_OK) << "the caller's COM was changed";
         EXPECT_EQ(after, S_OK) << "COM was left initialised";
