@@ -25,8 +25,8 @@ set -euo pipefail
 
 exe=$1 version=$2 arch=$3 objdump=$4
 
-# XP's own DLLs that the program may use.
-system_dlls="advapi32 comctl32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 user32 version
+# XP's own DLLs that the program may use (iphlpapi's GetExtendedTcpTable came with XP SP2).
+system_dlls="advapi32 comctl32 gdi32 iphlpapi kernel32 msvcrt ole32 oleaut32 shell32 user32 version
     wsock32 ws2_32"
 
 # DLL, then the functions that XP SP3 and XP x64 both lack.
