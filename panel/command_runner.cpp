@@ -14,15 +14,19 @@ Command CommandRunner::LaunchHidden(const std::string& strCommand) {
     return Command(processes, strCommand, process, process ? 0 : processes.lastError());
 }
 
-bool CommandRunner::WaitWithDots(double limit, const std::function<bool()>& completed) {
+bool CommandRunner::WaitWithDots(double limit, const std::function<bool()>& completed,
+                                 std::uint32_t pollMs) {
     // A monotonic clock: a wait across midnight still ends after `limit` seconds.
     auto& clock = os_.clock();
     const double start = clock.monotonicSeconds();
     double lastDot = start;
     for (;;) {
-        // Block briefly for messages instead of polling flat out: the window stays live
-        // and the processor stays free.
-        os_.windows().waitForEvents(kPollMs);
+        // Block for messages instead of polling flat out: the window stays live and the
+        // processor stays free. The block ends in time for the next dot and for the limit.
+        const double due = std::min(lastDot + kDotInterval, start + limit);
+        const double left = (due - clock.monotonicSeconds()) * 1000.0 + 1.0;
+        os_.windows().waitForEvents(
+            static_cast<std::uint32_t>(std::clamp(left, 1.0, static_cast<double>(pollMs))));
         if (os_.windows().quitting()) return false;
         const double now = clock.monotonicSeconds();
         if (start + limit < now) return false;  // the time-out is tested before the result

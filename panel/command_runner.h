@@ -14,7 +14,6 @@ namespace oapanel {
 
 class CommandRunner : public ServiceHost {
 public:
-    static constexpr std::uint32_t kPollMs = 50;  // longest block between two polls
     static constexpr std::uint32_t kErrorShutdownInProgress = 1115;
 
     CommandRunner(platform::Platform& os, ActivityLog& log) : os_(os), log_(log) {}
@@ -24,7 +23,8 @@ public:
     void ExtendLogLine(const std::string& suffix) override { log_.ExtendLogLine(suffix); }
     Command LaunchHidden(const std::string& strCommand) override;
     // Window messages are dispatched throughout, so other handlers may run inside.
-    bool WaitWithDots(double limit, const std::function<bool()>& completed) override;
+    bool WaitWithDots(double limit, const std::function<bool()>& completed,
+                      std::uint32_t pollMs = kPollMs) override;
 
     // Runs a command line and waits up to lWaitMs for it; false when it could not start.
     bool ExecAndWait(const std::string& strCommand, const std::string& strDirectory,

@@ -47,6 +47,9 @@ inline constexpr std::uint32_t kServiceContinuePending = 5;
 inline constexpr std::uint32_t kServicePausePending = 6;
 inline constexpr std::uint32_t kServicePaused = 7;
 
+inline constexpr std::uint32_t kNotifyStopped = 0x1;
+inline constexpr std::uint32_t kNotifyRunning = 0x8;
+
 inline constexpr std::uint32_t kServiceAutoStart = 2;
 inline constexpr std::uint32_t kServiceDemandStart = 3;
 inline constexpr std::uint32_t kServiceDisabled = 4;
@@ -162,6 +165,11 @@ public:
     virtual bool queryServiceConfig(Handle service, ServiceConfig& config, std::uint32_t bufferSize,
                                     std::uint32_t& bytesNeeded) = 0;
     virtual bool closeServiceHandle(Handle handle) = 0;
+    // NotifyServiceStatusChange: the next wait of the window system ends as soon as the
+    // service enters one of the states in stateMask (kNotifyStopped, kNotifyRunning). One
+    // request stays pending until it fires or the handle is closed. False where the system
+    // has no such notification (before Vista) or refuses it: then the caller polls.
+    virtual bool notifyStatusChange(Handle service, std::uint32_t stateMask) = 0;
     // GetLastError() right after the last failing call above.
     virtual std::uint32_t lastError() = 0;
 };

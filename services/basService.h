@@ -27,6 +27,11 @@ public:
     ~ServiceWatch();
     // The current status; false when the service cannot be opened or asked.
     bool Status(platform::ServiceStatus& status);
+    // Asks to be woken when the service enters one of the states (kNotifyRunning, ...); false
+    // where the system cannot, and the wait has to look more often instead.
+    bool Notify(std::uint32_t stateMask) {
+        return service_ && scm_.notifyStatusChange(service_, stateMask);
+    }
     // Why the service could not be opened (kErrorServiceDoesNotExist, ...), else 0.
     std::uint32_t OpenError() const { return openError_; }
 

@@ -35,7 +35,7 @@ std::string LaunchFailure(platform::Platform& os, const Command& command) {
 
 // "30 秒后服务仍为<state>状态"; a service that is not there at all reads as 未安装.
 std::string StillIn(std::uint32_t state) {
-    static const char* const kNames[] = {"未安装", "已停止", "正在启动", "正在停止",
+    static const char* const kNames[] = {"未安装", "已停止",   "正在启动", "正在停止",
                                          "已启动", "正在继续", "正在暂停", "已暂停"};
     return std::string("30 秒后服务仍为") + (state < 8 ? kNames[state] : "未知") + "状态";
 }
@@ -56,7 +56,8 @@ std::string PortTaken(platform::Platform& os, std::uint16_t port, std::uint32_t 
 
 std::string StartFailure(platform::Platform& os, std::uint16_t port, ServiceWatch& watch) {
     platform::ServiceStatus status;
-    if (!watch.Status(status)) status.currentState = watch.OpenError() == platform::kErrorServiceDoesNotExist ? 0 : 8;
+    if (!watch.Status(status))
+        status.currentState = watch.OpenError() == platform::kErrorServiceDoesNotExist ? 0 : 8;
     if (std::string taken = PortTaken(os, port, status.processId); !taken.empty()) return taken;
     if (status.currentState != platform::kServiceStopped) return StillIn(status.currentState);
     const std::uint32_t code = status.win32ExitCode == platform::kErrorServiceSpecificError
@@ -93,21 +94,29 @@ Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::str
 
     Command net = host.LaunchHidden("cmd /c net start " + strServiceName);
     if (!net.started()) return Fail(host, "失败", LaunchFailure(os, net));
-    // Each look is one status query on handles held for the whole wait; only a service that
-    // says it runs gets the full query that decides. Wine's net start ends while the service
-    // is still starting, so a failed start is one back in STOPPED after the command ended.
+    // Each look is one status query on handles held for the whole wait, and where the system
+    // can say when the service changes, the wait sleeps until it does. Only a service that says
+    // it runs gets the full query that decides. Wine's net start ends while the service is
+    // still starting, so a failed start is one back in STOPPED after the command ended.
     ServiceWatch watch(os.services(), strServiceName);
+    const bool notified = watch.Notify(platform::kNotifyRunning);
     bool stoppedAgain = false;
-    const bool started = host.WaitWithDots(kWaitLimit, [&] {
-        platform::ServiceStatus status;
-        if (!watch.Status(status)) return false;
-        if (status.currentState == platform::kServiceRunning) {
-            const Reading r = Query(os.services(), strServiceName);
-            return IsFullyRunning(r.ok, r.state);
-        }
-        stoppedAgain = status.currentState == platform::kServiceStopped && net.ended();
-        return stoppedAgain;
-    });
+    const bool started = host.WaitWithDots(
+        kWaitLimit,
+        [&] {
+            platform::ServiceStatus status;
+            if (!watch.Status(status)) return false;
+            if (status.currentState == platform::kServiceRunning) {
+                const Reading r = Query(os.services(), strServiceName);
+                return IsFullyRunning(r.ok, r.state);
+            }
+            const bool stopped = status.currentState == platform::kServiceStopped;
+            stoppedAgain = stopped && net.ended();
+            // Not yet started, a stop would wake the wait again and again: only the start then.
+            watch.Notify(platform::kNotifyRunning | (stopped ? 0 : platform::kNotifyStopped));
+            return stoppedAgain;
+        },
+        notified ? kNotifiedPollMs : kPollMs);
     if (started && !stoppedAgain) return Succeed(host, "成功");
     return Fail(host, "失败", StartFailure(os, iPort, watch));
 }
@@ -121,12 +130,19 @@ Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::stri
     const Command net = host.LaunchHidden("cmd /c net stop " + strServiceName);
     if (!net.started()) return Fail(host, "失败", LaunchFailure(os, net));
     ServiceWatch watch(os.services(), strServiceName);
+    const bool notified = watch.Notify(platform::kNotifyStopped);
     platform::ServiceStatus status;
-    const bool stopped = host.WaitWithDots(kWaitLimit, [&] {
-        if (watch.Status(status) && status.currentState != platform::kServiceStopped) return false;
-        const Reading r = Query(os.services(), strServiceName);
-        return !CountsAsRunning(r.ok, r.state);
-    });
+    const bool stopped = host.WaitWithDots(
+        kWaitLimit,
+        [&] {
+            if (watch.Status(status) && status.currentState != platform::kServiceStopped) {
+                watch.Notify(platform::kNotifyStopped);
+                return false;
+            }
+            const Reading r = Query(os.services(), strServiceName);
+            return !CountsAsRunning(r.ok, r.state);
+        },
+        notified ? kNotifiedPollMs : kPollMs);
     if (stopped) return Succeed(host, "成功");
     return Fail(host, "失败", StillIn(watch.Status(status) ? status.currentState : 8));
 }

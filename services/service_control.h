@@ -17,6 +17,9 @@ inline constexpr char kMysqlService[] = "MySQL5Brackwen";
 // How long a wait gives a command, and how often it shows that it still waits.
 inline constexpr double kWaitLimit = 30.0;
 inline constexpr double kDotInterval = 2.0;
+// How often a wait looks: often, unless the service itself says when it changes.
+inline constexpr std::uint32_t kPollMs = 50;
+inline constexpr std::uint32_t kNotifiedPollMs = 1000;
 
 // A command line started with a hidden window, and whether it has ended since.
 class Command {
@@ -27,8 +30,10 @@ public:
     Command(const Command&) = delete;
     Command& operator=(const Command&) = delete;
     Command(Command&& o) noexcept
-        : processes_(o.processes_), line_(std::move(o.line_)),
-          process_(std::exchange(o.process_, 0)), error_(o.error_) {}
+        : processes_(o.processes_),
+          line_(std::move(o.line_)),
+          process_(std::exchange(o.process_, 0)),
+          error_(o.error_) {}
     ~Command() {
         if (process_) processes_.closeProcess(process_);
     }
@@ -56,8 +61,10 @@ public:
     // Starts a command line with a hidden window.
     virtual Command LaunchHidden(const std::string& strCommand) = 0;
     // Waits up to `limit` seconds for `completed` to hold, adding a dot to the selected line
-    // every two seconds and keeping the window live. True when completed in time.
-    virtual bool WaitWithDots(double limit, const std::function<bool()>& completed) = 0;
+    // every two seconds and keeping the window live; `completed` is asked at least every
+    // pollMs. True when completed in time.
+    virtual bool WaitWithDots(double limit, const std::function<bool()>& completed,
+                              std::uint32_t pollMs = kPollMs) = 0;
 };
 
 // How a start or a stop ended. A failure has written its reason line, "原因：..."; the same

@@ -205,8 +205,7 @@ bool Processes::launchAndWait(const std::string& commandLine, const std::string&
     return true;
 }
 
-bool Processes::enumerateProcessDescriptions(
-    const std::function<bool(const std::string&)>& visit) {
+bool Processes::enumerateProcessDescriptions(const std::function<bool(const std::string&)>& visit) {
     const ComApartment com;
     if (!com.usable()) return false;
     ComPtr<IWbemServices> services;

@@ -13,7 +13,41 @@ static_assert(sizeof(SERVICE_STATUS_PROCESS) == 36);  // nine 32-bit fields
 // Nine fields, five of them pointers into the buffer after the record.
 static_assert(sizeof(QUERY_SERVICE_CONFIGA) == recordSize(36, 64));
 
+// SERVICE_NOTIFY_2W, which the XP-level headers leave out: the record Vista and later fill.
+struct ServiceNotify {
+    DWORD dwVersion;
+    void(CALLBACK* pfnNotifyCallback)(void* notify);
+    void* pContext;
+    DWORD dwNotificationStatus;
+    SERVICE_STATUS_PROCESS ServiceStatus;
+    DWORD dwNotificationTriggered;
+    wchar_t* pszServiceNames;
+};
+static_assert(sizeof(ServiceNotify) == recordSize(60, 80));
+
+struct ServiceManager::Notify {
+    ServiceNotify record{};
+    bool pending = false;
+};
+
+ServiceManager::ServiceManager() = default;
+ServiceManager::~ServiceManager() = default;
+
 namespace {
+
+// The system's notification, loaded at run time: before Vista there is none.
+using NotifyFunction = DWORD(WINAPI*)(SC_HANDLE, DWORD, ServiceNotify*);
+NotifyFunction notifyFunction() {
+    static const auto function = reinterpret_cast<NotifyFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "NotifyServiceStatusChangeW")));
+    return function;
+}
+
+// Runs as an APC in the window system's alertable wait, which then ends.
+void CALLBACK notified(void* notify) {
+    static_cast<ServiceManager::Notify*>(static_cast<ServiceNotify*>(notify)->pContext)->pending =
+        false;
+}
 
 SC_HANDLE sc(platform::Handle h) { return reinterpret_cast<SC_HANDLE>(h); }
 platform::Handle handle(SC_HANDLE h) { return reinterpret_cast<platform::Handle>(h); }
@@ -58,9 +92,14 @@ bool ServiceManager::queryServiceStatus(platform::Handle service, platform::Serv
         lastError_ = ::GetLastError();
         return false;
     }
-    status = {s.dwServiceType,   s.dwCurrentState,           s.dwControlsAccepted,
-              s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint,
-              s.dwWaitHint,      s.dwProcessId};
+    status = {s.dwServiceType,
+              s.dwCurrentState,
+              s.dwControlsAccepted,
+              s.dwWin32ExitCode,
+              s.dwServiceSpecificExitCode,
+              s.dwCheckPoint,
+              s.dwWaitHint,
+              s.dwProcessId};
     return true;
 }
 
@@ -87,7 +126,27 @@ bool ServiceManager::queryServiceConfig(platform::Handle service, platform::Serv
     return true;
 }
 
+bool ServiceManager::notifyStatusChange(platform::Handle service, std::uint32_t stateMask) {
+    const NotifyFunction notify = notifyFunction();
+    if (!notify || !service) return false;
+    auto& request = notifies_[service];
+    if (!request) request = std::make_unique<Notify>();
+    if (request->pending) return true;
+    request->record = {};
+    request->record.dwVersion = 2;  // SERVICE_NOTIFY_STATUS_CHANGE
+    request->record.pfnNotifyCallback = &notified;
+    request->record.pContext = request.get();
+    lastError_ = notify(sc(service), stateMask, &request->record);
+    request->pending = lastError_ == ERROR_SUCCESS;
+    return request->pending;
+}
+
 bool ServiceManager::closeServiceHandle(platform::Handle h) {
+    if (const auto it = notifies_.find(h); it != notifies_.end()) {
+        if (it->second->pending) closed_.push_back(std::move(it->second));
+        notifies_.erase(it);
+    }
+    std::erase_if(closed_, [](const auto& request) { return !request->pending; });
     const bool ok = ::CloseServiceHandle(sc(h)) != 0;
     if (!ok) lastError_ = ::GetLastError();
     return ok;

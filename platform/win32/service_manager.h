@@ -1,5 +1,9 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <vector>
+
 #include "platform/platform.h"
 
 namespace win32 {
@@ -7,6 +11,8 @@ namespace win32 {
 // The Service Control Manager through advapi32's ANSI functions.
 class ServiceManager : public platform::ServiceManager {
 public:
+    ServiceManager();
+    ~ServiceManager() override;
     platform::Handle openSCManager(std::uint32_t access) override;
     platform::Handle openService(platform::Handle manager, const std::string& name,
                                  std::uint32_t access) override;
@@ -14,10 +20,17 @@ public:
     bool queryServiceConfig(platform::Handle service, platform::ServiceConfig& config,
                             std::uint32_t bufferSize, std::uint32_t& bytesNeeded) override;
     bool closeServiceHandle(platform::Handle handle) override;
+    bool notifyStatusChange(platform::Handle service, std::uint32_t stateMask) override;
     std::uint32_t lastError() override { return lastError_; }
+
+    struct Notify;  // one notification request and the record the system writes into
 
 private:
     std::uint32_t lastError_ = 0;
+    std::map<platform::Handle, std::unique_ptr<Notify>> notifies_;
+    // Requests whose handle was closed: a notification queued before the close may still be
+    // delivered, and its record must be there when it comes.
+    std::vector<std::unique_ptr<Notify>> closed_;
 };
 
 }  // namespace win32

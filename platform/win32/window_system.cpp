@@ -327,7 +327,9 @@ void WindowSystem::pumpEvents() {
 void WindowSystem::waitForEvents(std::uint32_t maxMs) {
     if (quitting_) return;
     // MWMO_INPUTAVAILABLE: return at once for input that is already queued, not only for new.
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // Alertable, so that a service's status notification ends the wait too.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE | MWMO_ALERTABLE);
     pumpEvents();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "base/text.h"
 
@@ -132,6 +133,25 @@ bool FakeServiceManager::queryServiceConfig(platform::Handle service,
     return true;
 }
 
+bool FakeServiceManager::notifyStatusChange(platform::Handle service, std::uint32_t stateMask) {
+    const auto it = open_.find(service);
+    if (r_.call("NotifyServiceStatusChange " + Hex(stateMask), "NotifyServiceStatusChange") ||
+        !notifications || it == open_.end() || it->second.empty())
+        return false;
+    requests_[it->second] |= stateMask;
+    return true;
+}
+
+bool FakeServiceManager::notified(const std::string& name, std::uint32_t state) {
+    const auto it = requests_.find(UpperCase(name));
+    const std::uint32_t bit = state == platform::kServiceRunning   ? platform::kNotifyRunning
+                              : state == platform::kServiceStopped ? platform::kNotifyStopped
+                                                                   : 0;
+    if (it == requests_.end() || !(it->second & bit)) return false;
+    requests_.erase(it);
+    return true;
+}
+
 bool FakeServiceManager::closeServiceHandle(platform::Handle handle) {
     r_.calls.push_back("CloseServiceHandle " + Hex(handle));
     if (open_.erase(handle)) return true;
@@ -199,6 +219,7 @@ void FakeWindowSystem::advance(double seconds) {
             auto what = std::move(it->second);
             agenda_.erase(it);
             what();
+            if (std::exchange(woken_, false)) return;
         } else {
             clock_.monotonic = std::max(clock_.monotonic, next);
             // A real timer keeps ticking until it is disabled, also while its handler runs.
@@ -508,6 +529,7 @@ void FakeCommands::settle(const std::string& name, double delay, std::uint32_t f
         t->state = to == platform::kServiceRunning && t->failsWith ? platform::kServiceStopped : to;
         t->exitCode = t->state == platform::kServiceStopped ? t->failsWith : 0;
         t->processId = t->state == platform::kServiceRunning ? 0x600 : 0;
+        if (scm_.notified(name, t->state)) ui_.wake();
     });
 }
 

@@ -105,13 +105,20 @@ public:
                             std::uint32_t bufferSize, std::uint32_t& bytesNeeded) override;
     bool closeServiceHandle(platform::Handle handle) override;
     std::uint32_t lastError() override { return lastError_; }
+    // With notifications (as on Vista and later), a service entering a requested state wakes
+    // the window system's wait; without them (as on XP) the program has to poll.
+    bool notifications = false;
+    bool notifyStatusChange(platform::Handle service, std::uint32_t stateMask) override;
+    // A service changed state: true when a pending request asked for that state.
+    bool notified(const std::string& name, std::uint32_t state);
 
 private:
     Service* opened(platform::Handle service, const std::string& text, const std::string& op);
     Record& r_;
     std::uint32_t lastError_ = 0;
     platform::Handle next_ = 0x100;
-    std::map<platform::Handle, std::string> open_;  // handle -> service, "" for a manager
+    std::map<platform::Handle, std::string> open_;   // handle -> service, "" for a manager
+    std::map<std::string, std::uint32_t> requests_;  // service -> states asked for
 };
 
 class FakeWindowSystem : public platform::WindowSystem {
@@ -149,6 +156,7 @@ public:
     // run what has come due, in time order, together with the ticks of enabled timers.
     void after(double seconds, std::function<void()> what);
     void advance(double seconds);
+    void wake() { woken_ = true; }  // the wait under way ends now
 
     // What the user and Windows do.
     void userSelects(int listId, int index);
@@ -173,6 +181,7 @@ private:
     platform::Handle nextIcon_ = 0x9000;
     std::multimap<double, std::function<void()>> agenda_;
     std::map<int, double> timerDue_;
+    bool woken_ = false;
 };
 
 class FakeProcesses : public platform::Processes {

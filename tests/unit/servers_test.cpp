@@ -179,6 +179,25 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
     }
 }
 
+TEST_F(PanelTest, ASlowStartStillSucceedsAndANotifyingSystemIsAskedSeldom) {
+    for (bool notifying : {false, true}) {
+        SCOPED_TRACE(notifying);
+        Machine m;
+        m.os.scm.notifications = notifying;
+        m.os.commands.registerService(kMysql, "D:\\OA\\m.exe", kServiceRunning);
+        m.os.commands.registerService(kTomcat, "D:\\OA\\t.exe").startDelay = 20.0;
+        ASSERT_FALSE(m.load());
+        const double start = m.os.clockImpl.monotonic;
+        m.os.ui.advance(1.0);
+        EXPECT_EQ(m.last(), "启动 Tomcat..." + dots(9) + "成功");
+        // Seen when it runs, not a poll later: the start came at 1 s, RUNNING 20 s after it.
+        EXPECT_NEAR(m.os.clockImpl.monotonic - start, 21.0, notifying ? 0.01 : 0.06);
+        const int looks = m.os.count("QueryServiceStatus");
+        EXPECT_TRUE(notifying ? looks < 60 : looks > 300) << looks;
+        m.expectNothingOpen();
+    }
+}
+
 TEST_F(PanelTest, AStopSaysHowItEndedAndAFailureWhy) {
     const struct {
         std::uint32_t state;
@@ -281,7 +300,7 @@ TEST_F(PanelTest, DotsAndTheOutcomeLandOnTheLineTheUserSelected) {
     ASSERT_FALSE(load());
     os.ui.after(4.0, [&] { os.ui.userSelects(IDC_lstView, 0); });
     os.ui.advance(1.0);
-    EXPECT_EQ(lines(), (std::vector<std::string>{"欢迎使用澜栖OA系统，运行路径：D:\\OA.成功",
+    EXPECT_EQ(lines(), (std::vector<std::string>{"欢迎使用澜栖OA系统，运行路径：D:\\OA..成功",
                                                  "启动 MySQL...已启动", "启动 Tomcat...."}));
 }
 
