@@ -34,7 +34,10 @@ if [[ -z $DISPLAY ]]; then
 fi
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     oa_log "making the demo prefix $WINEPREFIX (once)"
-    oa_wine wineboot --init 2>>"$OA_RUN_DIR/wineboot.log" || oa_die "wineboot failed"
+    # `wineboot --init` returns while the new prefix's first boot still goes on, and until it
+    # is done a second service manager runs beside the first: `net start` then finds a service
+    # just registered "unknown" or the database "locked", and the panel's starts fail.
+    oa_wine wineboot --init 2>>"$OA_RUN_DIR/wineboot.log" && wineserver -w || oa_die "wineboot failed"
 fi
 oa_layout_app
 oa_set_jre_home
