@@ -22,7 +22,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace {
 
@@ -38,8 +37,7 @@ template <class Raw, auto close, Raw invalid = Raw{}>
 class Owned {
 public:
     explicit Owned(Raw raw = invalid) : raw_(raw) {}
-    Owned(Owned&& other) noexcept : raw_(std::exchange(other.raw_, invalid)) {}
-    Owned& operator=(Owned&&) = delete;
+    Owned(const Owned&) = delete;
     ~Owned() {
         if (raw_ != invalid) close(raw_);
     }
@@ -112,17 +110,12 @@ std::optional<Knobs> loadKnobs() {
 
 int install(const std::wstring& name) {
     const auto knobs = loadKnobs();
-    if (!knobs || knobs->registerNever) {
-        note(true, "install %ls: refused", name.c_str());
-        return 1;
-    }
-    const std::wstring exe = besideExe(L".exe");
+    const std::wstring exe = besideExe(L".exe"), command = exe + L" --service " + name;
     // ImagePath is unquoted, as the panel expects: a blank would make it run something else.
-    if ((exe + name).find_first_of(L" \t\"") != std::wstring::npos) {
-        note(true, "install: refusing a path or name with blanks or quotes");
+    if (!knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos) {
+        note(true, "install %ls as %ls: refused", name.c_str(), command.c_str());
         return 1;
     }
-    const std::wstring command = exe + L" --service " + name;
     ScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     ScHandle service(
         scm ? CreateServiceW(scm.get(), name.c_str(), name.c_str(), SERVICE_QUERY_STATUS,

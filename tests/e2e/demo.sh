@@ -30,5 +30,5 @@ left=$(demo_processes)
 oa_expect_eq "nothing of the demo is left running" "$left" ""
 ((OA_FAILED == 0)) || oa_log "run.sh said:"$'\n'"$(cat "$demo/out.txt")"
 # The demo's processes, if any, must not outlive the test either.
-[[ -z $left ]] || { WINEPREFIX="$demo/prefix" wineserver -k; kill $(cut -d' ' -f1 <<<"$left"); } 2>/dev/null
+[[ -z $left ]] || { WINEPREFIX="$demo/prefix" wineserver -k; cut -d' ' -f1 <<<"$left" | xargs kill; } 2>/dev/null
 oa_finish && rm -rf "$demo"

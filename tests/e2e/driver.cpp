@@ -109,24 +109,20 @@ std::vector<HWND> windowsOf(const wchar_t* cls, bool visibleOnly = true) {
 }
 
 // The first window of a class that shows up (and passes `also`), or nullptr.
-HWND waitWindow(const wchar_t* cls, const std::function<bool(HWND)>& also = {}) {
+HWND waitWindow(const wchar_t* cls, const std::function<bool(HWND)>& also = {},
+                bool visibleOnly = true) {
     HWND found = nullptr;
     waitUntil([&] {
-        for (HWND w : windowsOf(cls))
+        for (HWND w : windowsOf(cls, visibleOnly))
             if (!also || also(w)) return (found = w) != nullptr;
         return false;
     });
     return found;
 }
 
-// The main window, shown or hidden in the tray (the shown one first).
+// The main window, shown or hidden in the tray.
 int withMain(const std::function<int(HWND)>& use) {
-    HWND main = nullptr;
-    waitUntil([&] {
-        auto all = windowsOf(kMainClass);
-        if (all.empty()) all = windowsOf(kMainClass, false);
-        return (main = all.empty() ? nullptr : all.front()) != nullptr;
-    });
+    HWND main = waitWindow(kMainClass, {}, false);
     return main ? use(main) : fail(L"main window did not appear");
 }
 

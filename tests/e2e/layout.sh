@@ -72,6 +72,7 @@ check_layout() {
     read -r _ _ w h <<<"$window"
     W=$((w * 15)) H=$((h * 15))
     for name in "${fixed[@]}"; do
+        # shellcheck disable=SC2086  # the four numbers of the design
         near "$when: $name where designed" "${rect[$name]}" "$(px ${design[$name]})"
     done
     for name in "${right_column[@]}"; do
@@ -100,9 +101,9 @@ oa_driver wait-window + wait-line "启动 MySQL" >/dev/null || oa_die "no main w
 read_controls
 oa_expect_eq "client area at 96 dpi" "$client" "652 340"
 for name in "${shown[@]}" "${hidden[@]}"; do
-    want=0
-    [[ -n ${design[$name]} ]] && want=1
-    oa_expect_eq "$name shown ($want) or hidden" "${visible[$name]}" "$want"
+    flag=0
+    [[ -n ${design[$name]} ]] && flag=1
+    oa_expect_eq "$name shown ($flag) or hidden" "${visible[$name]}" "$flag"
 done
 check_layout "designed size"
 
