@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Shared helpers for the end-to-end scenarios and scripts/run.sh. Source it, then call
+# Shared helpers for the end-to-end scenarios, scripts/run.sh and bench/. Source it, then call
 # oa_init with the scenario's arguments:
 #   SCRIPT PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR
 # WORK_DIR holds the template prefix (made by make-template.sh) and one folder per scenario
@@ -8,18 +8,15 @@
 
 OA_E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 OA_RESOURCE_H="$OA_E2E_DIR/../../resources/resource.h"
-
-# The panel runs with a Chinese ANSI code page (936), like the machines it is made for.
+# The panel runs with a Chinese ANSI code page (936), like the machines it is made for. The
+# driver takes UTF-8 arguments: Wine decodes a process's argv with its locale's charset.
 OA_PANEL_LOCALE=zh_CN.GBK
-# The driver takes UTF-8 arguments: Wine decodes a process's argv with its locale's charset.
 OA_DRIVER_LOCALE=C.UTF-8
-
+OA_TIME='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} - '
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-OA_CHECKS=0
-OA_FAILED=0
-OA_BG_PIDS=()
+OA_CHECKS=0 OA_FAILED=0 OA_BG_PIDS=()
 
 oa_log() { printf '%s: %s\n' "${OA_NAME:-e2e}" "$*" >&2; }
 
@@ -34,16 +31,13 @@ oa_init() {
     # Wine wants an absolute WINEPREFIX.
     OA_PANEL_EXE=$(realpath -m "$1") OA_DRIVER_EXE=$(realpath -m "$2")
     OA_BUNDLE=$(realpath -m "$3") OA_WORK=$(realpath -m "$4")
-    OA_NAME=$(basename "$0" .sh)
-    OA_TEMPLATE="$OA_WORK/template"
-    [[ -f $OA_PANEL_EXE ]] || oa_die "panel not built: $OA_PANEL_EXE"
-    [[ -f $OA_DRIVER_EXE ]] || oa_die "driver not built: $OA_DRIVER_EXE"
-    [[ -d $OA_BUNDLE ]] || oa_die "stub bundle not built: $OA_BUNDLE"
-    [[ -f $OA_TEMPLATE/system.reg ]] || oa_die "no template prefix in $OA_TEMPLATE (make-template.sh)"
+    OA_NAME=${OA_NAME:-$(basename "$0" .sh)}
+    [[ -f $OA_PANEL_EXE && -f $OA_DRIVER_EXE && -d $OA_BUNDLE ]] || oa_die "not built: $*"
+    [[ -f $OA_WORK/template/system.reg ]] || oa_die "no template prefix in $OA_WORK (make-template.sh)"
     oa_use_run_dir "$OA_WORK/run/$OA_NAME"
     trap oa_cleanup EXIT
     trap 'exit 130' INT TERM
-    cp -a "$OA_TEMPLATE" "$WINEPREFIX" || oa_die "cannot copy the template prefix"
+    cp -a "$OA_WORK/template" "$WINEPREFIX" || oa_die "cannot copy the template prefix"
     oa_start_xvfb
     oa_layout_app
     oa_set_jre_home
@@ -60,30 +54,33 @@ oa_use_run_dir() {
 }
 
 oa_stop_leftovers() {
-    local dir=$1 pid
-    [[ -d $dir/prefix ]] && WINEPREFIX="$dir/prefix" wineserver -k 2>/dev/null
-    if [[ -f $dir/xvfb.pid ]]; then
-        pid=$(<"$dir/xvfb.pid")
-        grep -q Xvfb "/proc/$pid/cmdline" 2>/dev/null && kill "$pid"
-    fi
+    local pid
+    [[ -d $1/prefix ]] && WINEPREFIX="$1/prefix" wineserver -k 2>/dev/null
+    pid=$(cat "$1/xvfb.pid" 2>/dev/null)
+    [[ -n $pid ]] && grep -q Xvfb "/proc/$pid/cmdline" 2>/dev/null && kill "$pid"
     return 0
 }
 
 # Xvfb picks a free display itself and tells us its number once it accepts connections.
 oa_start_xvfb() {
     local numfile="$OA_RUN_DIR/xvfb.display" i
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$numfile" \
-        2>"$OA_RUN_DIR/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$numfile" 2>"$OA_RUN_DIR/xvfb.log" &
     OA_XVFB_PID=$!
     echo "$OA_XVFB_PID" >"$OA_RUN_DIR/xvfb.pid"
     for ((i = 0; i < 100; i++)); do
         [[ -s $numfile ]] && break
-        kill -0 "$OA_XVFB_PID" 2>/dev/null || oa_die "Xvfb failed: $(cat "$OA_RUN_DIR/xvfb.log")"
         sleep 0.1
     done
-    [[ -s $numfile ]] || oa_die "Xvfb did not start"
-    DISPLAY=":$(<"$numfile")"
-    export DISPLAY
+    [[ -s $numfile ]] || oa_die "Xvfb did not start: $(cat "$OA_RUN_DIR/xvfb.log")"
+    export DISPLAY=":$(<"$numfile")"
+}
+
+# A new prefix, finished: `wineboot --init` returns while the prefix's first boot still goes on
+# in the background, and until it is done a second service manager runs beside the first, so a
+# service just registered may be "unknown" or the database "locked" to `net start`.
+oa_make_prefix() {
+    oa_wine wineboot --init 2>>"$OA_RUN_DIR/wineboot.log" && wineserver -w &&
+        [[ -f $WINEPREFIX/system.reg ]] || oa_die "wineboot failed"
 }
 
 # The application folder C:\OA: the stub bundle with the panel beside it.
@@ -91,13 +88,13 @@ oa_layout_app() {
     OA_APP_DIR="$WINEPREFIX/drive_c/OA"
     rm -rf "$OA_APP_DIR"
     mkdir -p "$OA_APP_DIR"
-    cp -a "$OA_BUNDLE/." "$OA_APP_DIR/" || oa_die "cannot copy the bundle"
-    cp "$OA_PANEL_EXE" "$OA_APP_DIR/oapanel.exe" || oa_die "cannot copy the panel"
+    cp -a "$OA_BUNDLE/." "$OA_APP_DIR/" && cp "$OA_PANEL_EXE" "$OA_APP_DIR/oapanel.exe" ||
+        oa_die "cannot lay out $OA_APP_DIR"
 }
 
+OA_ENV_KEY='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 oa_set_jre_home() {
-    oa_wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
-        /v JRE_BK_HOME /t REG_SZ /d 'C:\OA\jre16bk' /f >/dev/null ||
+    oa_wine reg add "$OA_ENV_KEY" /v JRE_BK_HOME /t REG_SZ /d 'C:\OA\jre16bk' /f >/dev/null ||
         oa_die "cannot set JRE_BK_HOME"
 }
 
@@ -105,13 +102,12 @@ oa_wine() { env LC_ALL=$OA_PANEL_LOCALE wine "$@"; }
 
 oa_driver() { env LC_ALL=$OA_DRIVER_LOCALE wine "$OA_DRIVER_EXE" "$@"; }
 
-# oa_launch_panel [WINDOWS_PATH]: starts one panel process (C:\OA\oapanel.exe unless told)
-# in the background. Its PID, that of the Wine process itself, is left in OA_LAST_PID; its
-# exit code can be had with oa_wait_exit.
+# oa_launch_panel [WINDOWS_PATH]: starts a panel (C:\OA\oapanel.exe unless told) in the
+# background; its PID, that of the Wine process itself, is left in OA_LAST_PID.
 # shellcheck disable=SC2120  # the path is optional
 oa_launch_panel() {
-    # Not through oa_wine: a backgrounded shell function runs in a subshell of its own, and
-    # its PID would not be the panel's (the benchmark reads the panel's processor time).
+    # Not through oa_wine: a backgrounded function runs in a subshell of its own, and its PID
+    # would not be the panel's (the benchmark reads the panel's processor time).
     env LC_ALL=$OA_PANEL_LOCALE wine "${1:-C:\OA\oapanel.exe}" >>"$OA_RUN_DIR/panel.log" 2>&1 &
     OA_LAST_PID=$!
     OA_BG_PIDS+=("$OA_LAST_PID")
@@ -122,55 +118,56 @@ oa_stop_prefix() {
     local pid
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
-    for pid in "${OA_BG_PIDS[@]}"; do
-        oa_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null
-    done
+    for pid in "${OA_BG_PIDS[@]}"; do oa_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null; done
     OA_BG_PIDS=()
-}
-
-# oa_require_service_state NAME STATE: a set-up step, so a mismatch ends the scenario.
-oa_require_service_state() {
-    local out
-    out=$(oa_wine sc query "$1" | tr -d '\r')
-    [[ $out =~ STATE[^A-Z_]*$2 ]] || oa_die "service $1 is not $2:"$'\n'"$out"
 }
 
 # oa_wait_exit PID SECONDS: true once the process ended; its exit code is left in OA_EXIT_CODE.
 oa_wait_exit() {
-    local pid=$1 i state
+    local i
     for ((i = 0; i < $2 * 10; i++)); do
-        state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)
-        [[ -z $state || $state == Z ]] && break
+        oa_alive "$1" || break
         sleep 0.1
     done
-    [[ -z $state || $state == Z ]] || return 1
-    wait "$pid"
-    # shellcheck disable=SC2034  # read by the scenarios
+    oa_alive "$1" && return 1
+    wait "$1"
     OA_EXIT_CODE=$?
 }
 
-oa_alive() { kill -0 "$1" 2>/dev/null && [[ $(awk '{print $3}' "/proc/$1/stat") != Z ]]; }
+oa_alive() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
+
+# oa_launch_watched DRIVER_COMMANDS...: the driver watches before the panel exists (its first
+# stamp says it is ready), so what it stamps is when the panel did it, give or take 20 ms.
+# What it saw goes to the array OA_SEEN; its exit status is returned.
+oa_launch_watched() {
+    # Only its stdout goes to the pipe: a wineserver the driver starts keeps its stderr open.
+    coproc WATCH { oa_driver --poll 20 stamp + "$@"; }
+    local pid=$WATCH_PID out
+    exec {out}<&"${WATCH[0]}"  # bash drops the coproc's variables as soon as it ends
+    read -r -u "$out" _ || oa_die "the driver did not start"
+    oa_launch_panel
+    mapfile -t -u "$out" OA_SEEN
+    exec {out}<&-
+    wait "$pid"
+}
+
+# "YYYY-MM-DD HH:MM:SS.mmm" (the driver's and the stubs' stamps) -> ms since the epoch.
+oa_ms() { echo $(($(date -d "$1" +%s%N) / 1000000)); }
+
+# oa_reg_value KEY NAME: "TYPE DATA", or nothing when the value is not there.
+oa_reg_value() {
+    oa_wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$2 *\\(REG_[A-Z_]*\\) *\\(.*\\)\$/\\1 \\2/p"
+}
+
+oa_port_open() { timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1" 2>/dev/null; }
 
 # The number of a control, read from resource.h so the scenarios can name controls.
 oa_id() {
     local id
-    id=$(awk -v name="$1" '$1 == "#define" && $2 == name {print $3}' "$OA_RESOURCE_H")
+    id=$(awk -v name="IDC_$1" '$1 == "#define" && $2 == name {print $3}' "$OA_RESOURCE_H")
     [[ -n $id ]] || oa_die "no control $1 in resource.h"
     echo "$id"
-}
-
-# Polls the activity log until it has not changed for SECONDS (at most 30 s), so a check
-# that compares logs is not thrown off by lines still being written.
-oa_wait_log_settled() {
-    local quiet=$1 last now since=$SECONDS start=$SECONDS
-    last=$(oa_driver list) || oa_die "cannot read the activity log"
-    while ((SECONDS - since < quiet)); do
-        ((SECONDS - start < 30)) || oa_die "activity log keeps changing"
-        sleep 0.5
-        now=$(oa_driver list) || oa_die "cannot read the activity log"
-        [[ $now == "$last" ]] || { last=$now since=$SECONDS; }
-    done
-    printf '%s\n' "$last"
 }
 
 # Checks record a result and carry on, so one run shows every broken behaviour.
@@ -192,21 +189,25 @@ oa_expect_eq() {
     if [[ $2 == "$3" ]]; then oa_pass "$1"; else oa_fail "$1" "expected: $3" "actual:   $2"; fi
 }
 
-# oa_expect_contains WHAT ACTUAL PART
-oa_expect_contains() {
-    if [[ $2 == *"$3"* ]]; then oa_pass "$1"; else oa_fail "$1" "expected to contain: $3" "actual: $2"; fi
-}
-
 # oa_expect_match WHAT ACTUAL EXTENDED_REGEX
 oa_expect_match() {
     if [[ $2 =~ $3 ]]; then oa_pass "$1"; else oa_fail "$1" "expected to match: $3" "actual: $2"; fi
 }
 
-# oa_expect WHAT COMMAND...: the command must succeed.
-oa_expect() {
-    local what=$1
-    shift
-    if "$@"; then oa_pass "$what"; else oa_fail "$what" "command failed: $*"; fi
+# oa_expect_exit WHAT PID: the panel ends within 10 s, with exit code 0.
+oa_expect_exit() {
+    OA_EXIT_CODE="still running 10 s later"
+    oa_wait_exit "$2" 10
+    oa_expect_eq "$1, exit code" "$OA_EXIT_CODE" 0
+}
+
+# oa_expect_ports WHEN STATE: both stub ports open or closed.
+oa_expect_ports() {
+    local port state
+    for port in 3307 8080; do
+        if oa_port_open "$port"; then state=open; else state=closed; fi
+        oa_expect_eq "$1: 127.0.0.1:$port" "$state" "$2"
+    done
 }
 
 oa_finish() {

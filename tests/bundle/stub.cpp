@@ -1,0 +1,244 @@
+// Stand-ins for the bundle's database server (mysqld2.exe, a bare listener on 3307) and web
+// container (tomcat6svc.exe, built with OAPANEL_STUB_WEB: HTTP on 8080). They are real
+// Windows services that register, start, stop and listen like the real ones, and misbehave
+// when a test asks in <exe>.knobs beside the exe, one key=value a line:
+//   register=never   the install command fails without registering the service
+//   start_delay=MS   stay START_PENDING this long before RUNNING
+//   start=never      stay START_PENDING until stopped
+//   port=N           listen on N instead of the usual port
+// What they do goes to <exe>.log beside the exe, one stamped line each.
+//
+//   <exe> --install NAME [--basedir=DIR]     register service NAME
+//   <exe> --service NAME                     run as service NAME (the service manager does this)
+//
+// Only Win32 threads (the service dispatcher's own), so that it builds with either MinGW
+// thread model.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+#ifdef OAPANEL_STUB_WEB
+constexpr bool kWeb = true;
+constexpr u_short kPort = 8080;
+#else
+constexpr bool kWeb = false;
+constexpr u_short kPort = 3307;
+#endif
+
+template <class Raw, auto close, Raw invalid = Raw{}>
+class Owned {
+public:
+    explicit Owned(Raw raw = invalid) : raw_(raw) {}
+    Owned(const Owned&) = delete;
+    ~Owned() {
+        if (raw_ != invalid) close(raw_);
+    }
+    Raw get() const { return raw_; }
+    explicit operator bool() const { return raw_ != invalid; }
+
+private:
+    Raw raw_;
+};
+using ScHandle = Owned<SC_HANDLE, CloseServiceHandle>;
+using Handle = Owned<HANDLE, CloseHandle>;
+using Socket = Owned<SOCKET, closesocket, INVALID_SOCKET>;
+using File = Owned<FILE*, fclose>;
+
+std::wstring besideExe(const wchar_t* extension) {
+    wchar_t path[MAX_PATH] = {};
+    std::wstring own(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return own.substr(0, own.find_last_of(L'.')) + extension;
+}
+
+// A service has no console: what the stub does goes to <exe>.log beside the exe (and what
+// the install command does to the console as well), one stamped line each.
+void note(bool toConsole, const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (toConsole) std::printf("%s\n", text);
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    File log(_wfopen(besideExe(L".log").c_str(), L"ab"));
+    if (log)
+        std::fprintf(log.get(), "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] %s\r\n", t.wYear,
+                     t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+                     GetCurrentProcessId(), text);
+}
+
+struct Knobs {
+    bool registerNever = false;
+    DWORD startDelay = 0;  // INFINITE for start=never
+    u_short port = kPort;
+};
+
+// A line the stub does not understand fails the stub loudly: a misspelt knob must not leave
+// a scenario checking a well-behaved server while it believes it checks a broken one.
+std::optional<Knobs> loadKnobs() {
+    Knobs knobs;
+    File in(_wfopen(besideExe(L".knobs").c_str(), L"rb"));
+    for (char line[256]; in && std::fgets(line, sizeof line, in.get());) {
+        line[std::strcspn(line, " \t\r\n")] = '\0';
+        unsigned long n = 0;
+        char more = 0;
+        if (!*line) continue;
+        if (!std::strcmp(line, "register=never"))
+            knobs.registerNever = true;
+        else if (!std::strcmp(line, "start=never"))
+            knobs.startDelay = INFINITE;
+        else if (std::sscanf(line, "start_delay=%lu%c", &n, &more) == 1 && n < INFINITE)
+            knobs.startDelay = DWORD(n);
+        else if (std::sscanf(line, "port=%lu%c", &n, &more) == 1 && n >= 1 && n <= 65535)
+            knobs.port = u_short(n);
+        else {
+            note(true, "bad knob: %s", line);
+            return std::nullopt;
+        }
+    }
+    return knobs;
+}
+
+int install(const std::wstring& name) {
+    const auto knobs = loadKnobs();
+    const std::wstring exe = besideExe(L".exe"), command = exe + L" --service " + name;
+    // ImagePath is unquoted, as the panel expects: a blank would make it run something else.
+    if (!knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos) {
+        note(true, "install %ls as %ls: refused", name.c_str(), command.c_str());
+        return 1;
+    }
+    ScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    ScHandle service(
+        scm ? CreateServiceW(scm.get(), name.c_str(), name.c_str(), SERVICE_QUERY_STATUS,
+                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                             command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr)
+            : nullptr);
+    if (!service) {
+        note(true, "install %ls: failed, error %lu", name.c_str(), GetLastError());
+        return 1;
+    }
+    note(true, "install %ls: registered as %ls", name.c_str(), command.c_str());
+    return 0;
+}
+
+// Only the service thread reports the status, so no lock is needed; the control handler
+// (on the dispatcher's thread) just raises the stop event.
+struct Service {
+    std::wstring name;
+    Knobs knobs;
+    Handle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    SERVICE_STATUS_HANDLE handle = nullptr;
+    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, 0, 0, NO_ERROR, 0, 0, 0};
+
+    void report(DWORD state, DWORD exitCode = NO_ERROR) {
+        status.dwCurrentState = state;
+        status.dwControlsAccepted = state == SERVICE_STOPPED ? 0 : SERVICE_ACCEPT_STOP;
+        status.dwWin32ExitCode = exitCode;
+        SetServiceStatus(handle, &status);
+    }
+};
+Service* g_service = nullptr;  // ServiceMain has no context parameter
+
+DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
+    if (code == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
+    if (code != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
+    note(false, "stop requested");
+    SetEvent(g_service->stop.get());
+    return NO_ERROR;
+}
+
+// The web container answers any request with one small page; the database only accepts.
+void answer(SOCKET client) {
+    const DWORD timeoutMs = 2000;  // for a client that never sends its request
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+               sizeof timeoutMs);
+    char request[4096];
+    if (!kWeb || recv(client, request, sizeof request, 0) <= 0) return;
+    const char reply[] =
+        "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
+        "<html><head><title>OA</title></head><body>OA</body></html>\r\n";
+    send(client, reply, int(sizeof reply - 1), 0);
+    shutdown(client, SD_SEND);
+}
+
+// Accepts until stopped, looking for the stop event between short waits for a client. It
+// reports RUNNING only once the port is really ours.
+DWORD serve(Service& service) {
+    Socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(service.knobs.port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const BOOL exclusive = TRUE;  // a second server on the port must fail, not share it
+    setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    if (bind(listener.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listener.get(), SOMAXCONN) != 0) {
+        const int error = WSAGetLastError();
+        note(false, "cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
+        return DWORD(error);
+    }
+    service.report(SERVICE_RUNNING);
+    note(false, "running, listening on 127.0.0.1:%u", service.knobs.port);
+    while (WaitForSingleObject(service.stop.get(), 0) == WAIT_TIMEOUT) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(listener.get(), &ready);
+        timeval wait{0, 200 * 1000};
+        if (select(0, &ready, nullptr, nullptr, &wait) != 1) continue;
+        if (Socket client(accept(listener.get(), nullptr, nullptr)); client) answer(client.get());
+    }
+    service.report(SERVICE_STOP_PENDING);
+    return NO_ERROR;
+}
+
+void WINAPI serviceMain(DWORD, LPWSTR*) {
+    Service& service = *g_service;
+    service.handle = RegisterServiceCtrlHandlerExW(service.name.c_str(), control, nullptr);
+    if (!service.handle) {
+        note(false, "cannot register the control handler, error %lu", GetLastError());
+        return;
+    }
+    service.report(SERVICE_START_PENDING);
+    const bool stopped =
+        WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_OBJECT_0;
+    const DWORD exitCode = stopped ? NO_ERROR : serve(service);
+    note(false, "stopped");
+    service.report(SERVICE_STOPPED, exitCode);
+}
+
+int runService(const std::wstring& name) {
+    WSADATA wsa{};
+    const auto knobs = loadKnobs();
+    if (!knobs || WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
+    Service service{name, *knobs};
+    g_service = &service;
+    std::wstring tableName = name;
+    const SERVICE_TABLE_ENTRYW table[] = {{tableName.data(), serviceMain}, {nullptr, nullptr}};
+    const bool ran = StartServiceCtrlDispatcherW(table);
+    if (!ran)
+        note(true, "--service: not started by the service manager, error %lu", GetLastError());
+    WSACleanup();
+    return ran ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring_view command = argc > 2 ? argv[1] : L"";
+    // Only the install command takes an option, the one the real server knows.
+    const bool basedir = argc == 4 && std::wstring_view(argv[3]).starts_with(L"--basedir=");
+    if (command == L"--install" && (argc == 3 || basedir)) return install(argv[2]);
+    if (command == L"--service" && argc == 3) return runService(argv[2]);
+    std::fprintf(stderr, "usage: --install NAME [--basedir=DIR] | --service NAME\n");
+    return 2;
+}
