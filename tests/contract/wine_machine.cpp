@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/win32/win32_platform.h"
+#include "registry/reg_key.h"
 #include "tests/contract/machine.h"
 
 namespace contract {
@@ -40,6 +41,7 @@ struct Recorder : platform::FormEvents {
     platform::FormModel* model = nullptr;
     std::vector<std::array<int, 3>> moves;  // control, x, y
     std::vector<int> clickValues;
+    std::vector<std::uint32_t> trayMessages;
     void onLoad() override {}
     void onResize() override {}
     bool onQueryUnload(int) override { return false; }
@@ -51,12 +53,14 @@ struct Recorder : platform::FormEvents {
         moves.push_back({id, x, y});
         return id == 1;  // the program sets the pointer over control 1 itself
     }
-    void onTrayMessage(std::uint32_t) override {}
+    void onTrayMessage(std::uint32_t message) override { trayMessages.push_back(message); }
     void onTaskbarCreated() override {}
 };
 
 class WineMachine : public Machine {
 public:
+    Recorder events;  // of the window showWindow makes
+
     ~WineMachine() override {
         if (os_.window().mainWindow()) destroy(os_.window().mainWindow());
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
@@ -70,7 +74,7 @@ public:
         return exe;
     }
     std::string iconFile() override { return built(OAPANEL_BUNDLE_DIR "/tomcat6/bin/stop.ico"); }
-    void showWindow() override { os_.window().createForm(form_, events_); }
+    void showWindow() override { os_.window().createForm(form_, events); }
     std::uint16_t freePort() override {
         sockaddr_in at{};
         int size = sizeof at;
@@ -99,7 +103,6 @@ private:
     win32::WinsockStartup winsock_;  // for the machine's own sockets
     win32::Platform os_{::GetModuleHandleW(nullptr)};
     platform::FormModel form_;
-    Recorder events_;
     std::vector<win32::SocketHandle> listeners_;
 };
 
@@ -194,6 +197,39 @@ TEST(WineProcessList, LeavesTheCallersComAsItWas) {
         EXPECT_EQ(during, callers ? S_FALSE : S_OK) << "the caller's COM was changed";
         EXPECT_EQ(after, S_OK) << "COM was left initialised";
     }
+}
+
+// Text stored through the "A" functions reads the same through the wide ones, as other programs
+// (the Java runtime among them) read it.
+TEST(WineRegistry, OtherProgramsReadTheTextAsStored) {
+    WineMachine machine;
+    oapanel::RegKey key(machine.os().registry());
+    ASSERT_EQ(key.create(platform::kHkeyCurrentUser, kKey, platform::kKeyAllAccess), 0);
+    const std::string gbk = machine.os().codec().toAnsi("中文") + '\0';
+    machine.os().registry().setValue(key.get(), "v", platform::kRegSz, {gbk.begin(), gbk.end()});
+    wchar_t text[8] = {};
+    DWORD size = sizeof text;
+    ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\oapanel-contract", L"v", RRF_RT_REG_SZ, nullptr,
+                   text, &size);
+    EXPECT_STREQ(text, L"中文");
+}
+
+// A double click on the icon in Wine's notification area reaches the program, as the icon's
+// mouse message to the window that added it.
+TEST(WineTray, AClickOnTheIconReachesTheProgram) {
+    WineMachine machine;
+    machine.showWindow();
+    platform::Shell& shell = machine.os().shell();
+    const platform::NotifyIconData nid{7, platform::kNifMessage | platform::kNifIcon,
+                                       shell.storedPicture(2), ""};
+    ASSERT_NE(shell.notifyIcon(platform::kNimAdd, nid), 0);
+    const HWND tray = ::FindWindowW(L"__winex11_standalone_tray", nullptr);
+    ::SendMessageW(::FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr),
+                   WM_LBUTTONDBLCLK, 0, 0);
+    for (int i = 0; i < 20 && machine.events.trayMessages.empty(); ++i)
+        machine.os().windows().waitForEvents(50);
+    EXPECT_EQ(machine.events.trayMessages, std::vector<std::uint32_t>{WM_LBUTTONDBLCLK});
+    shell.notifyIcon(platform::kNimDelete, nid);
 }
 
 TEST(WineApplication, ASecondCopyFindsTheMarkOfTheFirst) {
