@@ -409,7 +409,11 @@ private:
 class FakeCommands {
 public:
     FakeCommands(FakeServiceManager& scm, FakeRegistry& reg, FakeWindowSystem& ui)
-        : scm_(scm), reg_(reg), ui_(ui) {}
+        : scm_(scm), reg_(reg), ui_(ui) {
+        // On demand, in a process of its own: as the installers register a service.
+        installedAs.config.serviceType = 0x10;
+        installedAs.config.startType = platform::kServiceDemandStart;
+    }
     // Seconds an installer takes to register its service, by service name; negative: never.
     std::map<std::string, double> registerDelay;
     FakeServiceManager::Service installedAs;  // what a registered service starts as
