@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <list>
 #include <vector>
 
 #include "platform/win32/record_size.h"
@@ -27,11 +28,9 @@ static_assert(sizeof(ServiceNotify) == recordSize(60, 80));
 
 struct ServiceManager::Notify {
     ServiceNotify record{};
-    bool pending = false;
+    bool pending = false;  // asked for, not yet delivered
+    bool inUse = false;    // its handle is still open
 };
-
-ServiceManager::ServiceManager() = default;
-ServiceManager::~ServiceManager() = default;
 
 namespace {
 
@@ -41,6 +40,15 @@ NotifyFunction notifyFunction() {
     static const auto function = reinterpret_cast<NotifyFunction>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "NotifyServiceStatusChangeW")));
     return function;
+}
+
+// The records live as long as the process: a notification asked for may be delivered after
+// its handle was closed (or its asker is gone), and it writes into its record then.
+ServiceManager::Notify& freeRecord() {
+    static std::list<ServiceManager::Notify> records;
+    for (auto& r : records)
+        if (!r.pending && !r.inUse) return r;
+    return records.emplace_back();
 }
 
 // Runs as an APC in the window system's alertable wait, which then ends.
@@ -129,13 +137,16 @@ bool ServiceManager::queryServiceConfig(platform::Handle service, platform::Serv
 bool ServiceManager::notifyStatusChange(platform::Handle service, std::uint32_t stateMask) {
     const NotifyFunction notify = notifyFunction();
     if (!notify || !service) return false;
-    auto& request = notifies_[service];
-    if (!request) request = std::make_unique<Notify>();
+    Notify*& request = notifies_[service];
+    if (!request) {
+        request = &freeRecord();
+        request->inUse = true;
+    }
     if (request->pending) return true;
     request->record = {};
     request->record.dwVersion = 2;  // SERVICE_NOTIFY_STATUS_CHANGE
     request->record.pfnNotifyCallback = &notified;
-    request->record.pContext = request.get();
+    request->record.pContext = request;
     lastError_ = notify(sc(service), stateMask, &request->record);
     request->pending = lastError_ == ERROR_SUCCESS;
     return request->pending;
@@ -143,10 +154,9 @@ bool ServiceManager::notifyStatusChange(platform::Handle service, std::uint32_t 
 
 bool ServiceManager::closeServiceHandle(platform::Handle h) {
     if (const auto it = notifies_.find(h); it != notifies_.end()) {
-        if (it->second->pending) closed_.push_back(std::move(it->second));
+        it->second->inUse = false;
         notifies_.erase(it);
     }
-    std::erase_if(closed_, [](const auto& request) { return !request->pending; });
     const bool ok = ::CloseServiceHandle(sc(h)) != 0;
     if (!ok) lastError_ = ::GetLastError();
     return ok;

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <map>
-#include <memory>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -11,8 +9,6 @@ namespace win32 {
 // The Service Control Manager through advapi32's ANSI functions.
 class ServiceManager : public platform::ServiceManager {
 public:
-    ServiceManager();
-    ~ServiceManager() override;
     platform::Handle openSCManager(std::uint32_t access) override;
     platform::Handle openService(platform::Handle manager, const std::string& name,
                                  std::uint32_t access) override;
@@ -27,10 +23,7 @@ public:
 
 private:
     std::uint32_t lastError_ = 0;
-    std::map<platform::Handle, std::unique_ptr<Notify>> notifies_;
-    // Requests whose handle was closed: a notification queued before the close may still be
-    // delivered, and its record must be there when it comes.
-    std::vector<std::unique_ptr<Notify>> closed_;
+    std::map<platform::Handle, Notify*> notifies_;  // the request made on each open handle
 };
 
 }  // namespace win32

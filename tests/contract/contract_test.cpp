@@ -194,9 +194,39 @@ TEST_F(Contract, TheProgramKnowsItselfAndIsListedByItsExeName) {
     EXPECT_EQ(app.resourceString(0x7FFF), "");
     ASSERT_NE(app.appPath(), "");
     EXPECT_NE(app.appPath().back(), '\\');
-    std::vector<std::string> names;
-    ASSERT_TRUE(os.processes().processDescriptions(names));
-    EXPECT_NE(std::find(names.begin(), names.end(), app.exeName() + ".exe"), names.end());
+    // The list is walked until the caller has what it looks for.
+    int seen = 0, seenAfter = 0;
+    EXPECT_TRUE(os.processes().enumerateProcessDescriptions([&](const std::string& name) {
+        ++seen;
+        return !oapanel::EqualsIgnoringCase(name, app.exeName() + ".exe");
+    }));
+    os.processes().enumerateProcessDescriptions(
+        [&](const std::string&) { return ++seenAfter > 0; });
+    EXPECT_LE(seen, seenAfter);
+    EXPECT_GT(seen, 0);
+    // The system's texts for its error codes: whole, without the line break; none for a code
+    // it does not know.
+    const std::string message = app.systemMessage(2);
+    EXPECT_FALSE(message.empty());
+    EXPECT_NE(message.back(), '\n');
+    EXPECT_EQ(app.systemMessage(0x2000ABCD), "");
+}
+
+// The log file: appended to, measured, renamed away and started anew.
+TEST_F(Contract, AFileGrowsAndMovesAside) {
+    Files& files = os.files();
+    const std::string path = machine->tempFolder() + "contract.log";
+    files.replaceFile(path, path + ".1");
+    EXPECT_EQ(files.fileSize(path), -1);
+    EXPECT_TRUE(files.appendFile(path, "abc") && files.appendFile(path, "de"));
+    EXPECT_EQ(files.fileSize(path), 5);
+    EXPECT_TRUE(files.replaceFile(path, path + ".1"));
+    EXPECT_EQ(files.fileSize(path + ".1"), 5);
+    EXPECT_TRUE(files.appendFile(path, "x"));
+    EXPECT_EQ(files.fileSize(path), 1);
+    EXPECT_TRUE(files.replaceFile(path, path + ".1")) << "replacing the older one";
+    EXPECT_EQ(files.fileSize(path + ".1"), 1);
+    EXPECT_FALSE(files.replaceFile(path, path + ".1")) << "nothing to move";
 }
 
 // Winsock 1.1 as the start-up checks it, and the port check's rule: a port is taken when a
@@ -221,6 +251,10 @@ TEST_F(Contract, WinsockStartsAndATakenPortRefusesABind) {
         const Socket s = net.socket(kAfInet, kSockStream, 0);
         EXPECT_EQ(net.bind(s, {port, tried}), kSocketError) << int(held[0]) << int(tried[0]);
         EXPECT_EQ(net.closesocket(s), 0);
+        // The table of listeners has it (Wine leaves its owner unnamed: process 0).
+        std::uint32_t pid = 12345;
+        EXPECT_TRUE(net.listeningProcess(port, pid));
+        EXPECT_NE(pid, 12345u);
     }
     // Our own socket holds its port until it is closed.
     const std::uint16_t port = machine->freePort();
@@ -231,6 +265,8 @@ TEST_F(Contract, WinsockStartsAndATakenPortRefusesABind) {
     EXPECT_EQ(net.bind(b, {port, kInAddrLoopback}), 0);
     EXPECT_EQ(net.closesocket(b), 0);
     EXPECT_EQ(net.bind(kInvalidSocket, {port, kInAddrLoopback}), kSocketError);
+    std::uint32_t pid = 0;
+    EXPECT_FALSE(net.listeningProcess(port, pid)) << "nobody listens there";
     EXPECT_EQ(net.wsaCleanup(), 0);
 }
 
@@ -245,7 +281,7 @@ TEST_F(Contract, TheTrayIconLivesFromAddToDelete) {
     EXPECT_TRUE(stopped && running && stopped != running);
     EXPECT_EQ(shell.storedPicture(1), stopped) << "loaded once, not on every call";
 
-    NotifyIconData nid{7, kNifMessage | kNifIcon | kNifTip, icon, "oapanel 已启动"};
+    NotifyIconData nid{7, kNifMessage | kNifIcon | kNifTip, icon, "oapanel 已启动", "", "", 0};
     EXPECT_EQ(shell.notifyIcon(kNimModify, nid), 0) << "no icon yet";
     EXPECT_NE(shell.notifyIcon(kNimAdd, nid), 0);
     nid.hIcon = running;

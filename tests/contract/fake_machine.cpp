@@ -20,7 +20,9 @@ public:
     std::uint16_t freePort() override { return nextPort_++; }
     void listen(const std::array<std::uint8_t, 4>& address, std::uint16_t port) override {
         os_.net.hold(address, port);
+        os_.net.listeners[port] = 0;
     }
+    std::string tempFolder() override { return "C:\\Temp\\"; }
     std::vector<std::uint8_t> hostAddress() override { return os_.net.hostAddresses.front(); }
 
 private:

@@ -27,6 +27,7 @@ public:
     virtual void listen(const std::array<std::uint8_t, 4>& address, std::uint16_t port) = 0;
     // This host's first address as the system's resolver gives it.
     virtual std::vector<std::uint8_t> hostAddress() = 0;
+    virtual std::string tempFolder() = 0;  // ends in a backslash
 };
 
 std::unique_ptr<Machine> makeMachine();

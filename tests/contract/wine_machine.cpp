@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
-#include <thread>
+#include <functional>
 
 #include "platform/win32/win32_platform.h"
 #include "registry/reg_key.h"
@@ -28,6 +28,27 @@ std::string folder(DWORD(WINAPI* get)(DWORD, LPSTR)) {
     char path[MAX_PATH] = {};
     get(MAX_PATH, path);
     return path;
+}
+
+// Every description the process list gives.
+std::vector<std::string> names(platform::Processes& processes) {
+    std::vector<std::string> all;
+    processes.enumerateProcessDescriptions([&](const std::string& name) {
+        all.push_back(name);
+        return true;
+    });
+    return all;
+}
+
+// Runs the work on a thread of its own and waits for it (COM apartments are per thread).
+void onThread(const std::function<void()>& work) {
+    const auto run = [](void* w) -> DWORD {
+        (*static_cast<const std::function<void()>*>(w))();
+        return 0;
+    };
+    const win32::KernelHandle thread(
+        ::CreateThread(nullptr, 0, run, const_cast<std::function<void()>*>(&work), 0, nullptr));
+    ::WaitForSingleObject(thread.get(), INFINITE);
 }
 
 // A window's end asks its thread to quit; that must not reach the next case.
@@ -73,6 +94,7 @@ public:
         std::ofstream(folder(::GetTempPathA) + "mysqld2.knobs") << "port=" << freePort() << "\n";
         return exe;
     }
+    std::string tempFolder() override { return folder(::GetTempPathA); }
     std::string iconFile() override { return built(OAPANEL_BUNDLE_DIR "/tomcat6/bin/stop.ico"); }
     void showWindow() override { os_.window().createForm(form_, events); }
     std::uint16_t freePort() override {
@@ -145,10 +167,9 @@ TEST(WineLaunch, TheChildStartsAsAskedAndOnlyTheWaitWaits) {
     ::DeleteFileA(waited.c_str());
     ::DeleteFileA(launched.c_str());
     win32::Processes processes;
-    std::vector<std::string> names;
     const auto listed = [&] {
-        processes.processDescriptions(names);
-        return std::count(names.begin(), names.end(), "oapanel-probe.exe") > 0;
+        const auto all = names(processes);
+        return std::count(all.begin(), all.end(), "oapanel-probe.exe") > 0;
     };
     bool released[2] = {};
     ASSERT_TRUE(processes.launchAndWait(exe + " --probe " + waited, "C:\\windows", INFINITE,
@@ -173,7 +194,20 @@ TEST(WineLaunch, TheChildStartsAsAskedAndOnlyTheWaitWaits) {
 
     EXPECT_TRUE(processes.launchAndWait("cmd /c exit 3", "", INFINITE, SW_HIDE, 0));
     EXPECT_FALSE(processes.launch("Z:\\oapanel\\no such program.exe", SW_HIDE));
+    EXPECT_EQ(processes.lastError(), DWORD{ERROR_FILE_NOT_FOUND});
     EXPECT_FALSE(processes.launch("", SW_HIDE));
+
+    // A started command is watched until it ends, and named by its process id meanwhile.
+    const platform::Handle held = processes.start(exe + " --probe " + launched, SW_HIDE);
+    ASSERT_NE(held, 0u);
+    EXPECT_FALSE(processes.hasEnded(held));
+    EXPECT_EQ(processes.processName(::GetProcessId(reinterpret_cast<HANDLE>(held))),
+              "oapanel-probe.exe");
+    for (int i = 0; i < 100 && !processes.hasEnded(held); ++i) ::Sleep(50);
+    EXPECT_TRUE(processes.hasEnded(held));
+    processes.closeProcess(held);
+    EXPECT_EQ(processes.start("Z:\\oapanel\\no such program.exe", SW_HIDE), 0u);
+    EXPECT_EQ(processes.processName(0x7FFFFFF0), "");
 }
 
 // The process list works on a thread with COM in either apartment or none, and leaves that
@@ -182,17 +216,18 @@ TEST(WineProcessList, LeavesTheCallersComAsItWas) {
     for (const DWORD model : {~0ul, 0ul + COINIT_APARTMENTTHREADED, 0ul + COINIT_MULTITHREADED}) {
         const bool callers = model != ~0ul;
         HRESULT during = E_FAIL, after = E_FAIL;
-        std::vector<std::string> names;
-        std::thread([&] {
+        std::vector<std::string> listed;
+        onThread([&] {
             if (callers) ::CoInitializeEx(nullptr, model);
-            win32::Processes().processDescriptions(names);
+            win32::Processes processes;
+            listed = names(processes);
             during = ::CoInitializeEx(nullptr, callers ? model : DWORD{COINIT_APARTMENTTHREADED});
             ::CoUninitialize();
             if (callers) ::CoUninitialize();
             after = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
             ::CoUninitialize();
-        }).join();
-        EXPECT_FALSE(names.empty()) << model;
+        });
+        EXPECT_FALSE(listed.empty()) << model;
         // S_FALSE: COM was still initialised; S_OK: it was not.
         EXPECT_EQ(during, callers ? S_FALSE : S_OK) << "the caller's COM was changed";
         EXPECT_EQ(after, S_OK) << "COM was left initialised";
@@ -220,8 +255,8 @@ TEST(WineTray, AClickOnTheIconReachesTheProgram) {
     WineMachine machine;
     machine.showWindow();
     platform::Shell& shell = machine.os().shell();
-    const platform::NotifyIconData nid{7, platform::kNifMessage | platform::kNifIcon,
-                                       shell.storedPicture(2), ""};
+    const platform::NotifyIconData nid{
+        7, platform::kNifMessage | platform::kNifIcon, shell.storedPicture(2), "", "", "", 0};
     ASSERT_NE(shell.notifyIcon(platform::kNimAdd, nid), 0);
     const HWND tray = ::FindWindowW(L"__winex11_standalone_tray", nullptr);
     ::SendMessageW(::FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr),
@@ -230,6 +265,46 @@ TEST(WineTray, AClickOnTheIconReachesTheProgram) {
         machine.os().windows().waitForEvents(50);
     EXPECT_EQ(machine.events.trayMessages, std::vector<std::uint32_t>{WM_LBUTTONDBLCLK});
     shell.notifyIcon(platform::kNimDelete, nid);
+}
+
+// A service's own notification ends the window system's wait as soon as the service runs.
+TEST(WineServices, TheServiceSaysWhenItRuns) {
+    WineMachine machine;
+    platform::Platform& os = machine.os();
+    const std::string name = "OapanelNotifyTest";
+    std::ofstream(folder(::GetTempPathA) + "mysqld2.knobs") << "start_delay=1500\n";
+    os.processes().launchAndWait("cmd /c " + machine.databaseServer() + " --install " + name, "",
+                                 INFINITE, SW_HIDE, 0);
+    auto& scm = os.services();
+    const platform::Handle manager = scm.openSCManager(platform::kScManagerConnect);
+    const platform::Handle service = scm.openService(manager, name, platform::kGenericRead);
+    ASSERT_TRUE(scm.notifyStatusChange(service, platform::kNotifyRunning));
+    os.processes().launchAndWait("cmd /c net start " + name, "", INFINITE, SW_HIDE, 0);
+    platform::ServiceStatus status;
+    const double start = os.clock().monotonicSeconds();
+    while (scm.queryServiceStatus(service, status) &&
+           status.currentState != platform::kServiceRunning &&
+           os.clock().monotonicSeconds() - start < 20)
+        os.windows().waitForEvents(10000);  // a long block: only the notification ends it early
+    EXPECT_EQ(status.currentState, platform::kServiceRunning);
+    EXPECT_LT(os.clock().monotonicSeconds() - start, 5.0);
+    EXPECT_NE(status.processId, 0u);
+    scm.closeServiceHandle(service);
+    scm.closeServiceHandle(manager);
+    os.processes().launchAndWait("cmd /c net stop " + name + " & sc delete " + name, "", INFINITE,
+                                 SW_HIDE, 0);
+}
+
+// A quit request seen inside a wait is kept, not posted again: a posted one would wake every
+// later wait at once, a busy loop while Windows shuts down.
+TEST(WineWindow, AQuitSeenInAWaitEndsEveryWaitAfterIt) {
+    win32::WindowSystem windows(::GetModuleHandleW(nullptr));
+    ::PostQuitMessage(7);
+    windows.waitForEvents(10);
+    EXPECT_TRUE(windows.quitting());
+    MSG msg;
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_EQ(windows.run(), 7);
 }
 
 TEST(WineApplication, ASecondCopyFindsTheMarkOfTheFirst) {
