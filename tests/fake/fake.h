@@ -4,40 +4,53 @@
 // which records every platform call and can be told to fail any of them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace fake {
+
+namespace P = platform;
+using Bytes = std::vector<std::uint8_t>;
+using oapanel::UpperCase;
 
 // Thrown by endProcess so that the test, not the process, ends.
 struct ProcessEnded {
     std::uint32_t exitCode;
 };
 
-using Bytes = std::vector<std::uint8_t>;
+std::string Hex(std::uint64_t n);
 
 // Every platform call, as "RegOpenKeyExA HKLM\\SOFTWARE 0x1", plus the failures to inject:
-// an operation named in `failing`, by its name or by its whole call, fails with the error given.
+// an operation named in `failing`, by its name or by its whole call, fails with that error.
 struct Record {
     std::vector<std::string> calls;
     std::map<std::string, std::uint32_t> failing;
 
-    // Logs the call; true (with the error) when the operation is set to fail.
-    bool call(const std::string& text, const std::string& op, std::uint32_t* error = nullptr);
-    int count(const std::string& prefix) const;
+    bool call(const std::string& text, const std::string& op, std::uint32_t* error = nullptr) {
+        calls.push_back(text);
+        auto it = failing.count(op) ? failing.find(op) : failing.find(text);
+        if (it == failing.end()) return false;
+        if (error) *error = it->second;
+        return true;
+    }
+    int count(const std::string& prefix) const {
+        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const auto& c) {
+            return c.compare(0, prefix.size(), prefix) == 0;
+        }));
+    }
 };
 
-std::string Hex(std::uint64_t n);
-
-class FakeApplication : public platform::Application {
-public:
+struct FakeApplication : P::Application {
     struct Box {
         std::string text;
         std::uint32_t style;
@@ -46,145 +59,250 @@ public:
     explicit FakeApplication(Record& r) : r_(r) {}
 
     std::string path = "D:\\OA", title = "oapanel", exe = "oapanel";
-    platform::VersionInfo ver{1, 6, 9};
+    P::VersionInfo ver{1, 6, 9};
     bool otherInstance = false;
     std::map<int, std::string> strings{{IDS_CONTACT_LINE, "contact line"}};
     std::vector<Box> boxes;    // every message box shown
     std::vector<int> answers;  // scripted answers, first first; IDOK when none left
-    // What happens while a box is open (its own message loop runs meanwhile).
-    std::function<void(const Box&)> whileOpen;
+    std::function<void(const Box&)> whileOpen;  // runs while a box is open (its own loop)
 
     std::string appPath() override { return path; }
     std::string appTitle() override { return title; }
     std::string exeName() override { return exe; }
-    platform::VersionInfo version() override { return ver; }
+    P::VersionInfo version() override { return ver; }
     bool previousInstanceRunning() override { return otherInstance; }
     std::string resourceString(int id) override { return strings.count(id) ? strings[id] : ""; }
-    std::string systemMessage(std::uint32_t code) override {
-        return code < 10000 ? "message " + std::to_string(code)
-                            : "";  // higher: the system has none
+    int messageBox(const std::string& text, std::uint32_t style, const std::string& t) override {
+        r_.calls.push_back("MessageBox " + text);
+        boxes.push_back({text, style, t});
+        if (whileOpen) whileOpen(boxes.back());
+        if (answers.empty()) return P::kIdOk;
+        const int answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
     }
-    int messageBox(const std::string& text, std::uint32_t style, const std::string& t) override;
-    [[noreturn]] void endProcess(std::uint32_t exitCode) override;
+    [[noreturn]] void endProcess(std::uint32_t code) override {
+        r_.calls.push_back("ExitProcess " + std::to_string(code));
+        throw ProcessEnded{code};
+    }
+    std::string systemMessage(std::uint32_t code) override {           // none above 9999, as for a
+        return code < 10000 ? "message " + std::to_string(code) : "";  // service's own codes
+    }
 
 private:
     Record& r_;
 };
 
-class FakeClock : public platform::Clock {
-public:
-    platform::LocalTime now{2012, 1, 9, 5, 32, 50};
+struct FakeClock : P::Clock {
+    P::LocalTime now{2012, 1, 9, 5, 32, 50};
     double monotonic = 1000.0;
-    platform::LocalTime localTime() override { return now; }
+    P::LocalTime localTime() override { return now; }
     double monotonicSeconds() override { return monotonic; }
 };
 
-class FakeServiceManager : public platform::ServiceManager {
+class FakeWindowSystem;
+
+class FakeServiceManager : public P::ServiceManager {
 public:
     struct Service {
-        std::uint32_t state = platform::kServiceStopped;
-        platform::ServiceConfig config;
-        // Seconds from "net start" / "net stop" to the final state; negative: never.
-        double startDelay = 1.0, stopDelay = 1.0;
-        // A start that fails ends in STOPPED with this exit code (and service-specific code).
-        std::uint32_t failsWith = 0, specificCode = 0;
-        std::uint32_t exitCode = 0, processId = 0;  // as the status reports them
+        std::uint32_t state = P::kServiceStopped;
+        P::ServiceConfig config{0x10, P::kServiceDemandStart, 0, "", "", 0, "", "", ""};
+        double startDelay = 1.0, stopDelay = 1.0;  // seconds to the final state; negative: never
+        std::uint32_t failsWith = 0, specificCode = 0;  // a failing start ends STOPPED with these
+        std::uint32_t exitCode = 0, processId = 0;      // as the status reports them
     };
     explicit FakeServiceManager(Record& r) : r_(r) {}
 
     std::map<std::string, Service> installed;  // by upper-case name
-    Service& install(const std::string& name, std::uint32_t state, const std::string& binPath = "");
-    Service* find(const std::string& name);
+    bool notifications = false;                // as on Vista and later; XP has none
+    Service& install(const std::string& name, std::uint32_t state, const std::string& bin = "") {
+        Service& s = installed[UpperCase(name)] = Service{};
+        s.state = state;
+        s.config.binaryPathName = bin;
+        s.config.displayName = name;
+        return s;
+    }
+    Service* find(const std::string& name) {
+        const auto it = installed.find(UpperCase(name));
+        return it == installed.end() ? nullptr : &it->second;
+    }
     std::size_t openHandles() const { return open_.size(); }
+    // A service changed state: true when a pending notification asked for that state.
+    bool notified(const std::string& name, std::uint32_t state) {
+        const std::uint32_t bit = state == P::kServiceRunning   ? P::kNotifyRunning
+                                  : state == P::kServiceStopped ? P::kNotifyStopped
+                                                                : 0;
+        const auto it = requests_.find(UpperCase(name));
+        return it != requests_.end() && (it->second & bit) && (requests_.erase(it), true);
+    }
 
-    platform::Handle openSCManager(std::uint32_t access) override;
-    platform::Handle openService(platform::Handle manager, const std::string& name,
-                                 std::uint32_t access) override;
-    bool queryServiceStatus(platform::Handle service, platform::ServiceStatus& status) override;
-    bool queryServiceConfig(platform::Handle service, platform::ServiceConfig& config,
-                            std::uint32_t bufferSize, std::uint32_t& bytesNeeded) override;
-    bool closeServiceHandle(platform::Handle handle) override;
+    P::Handle openSCManager(std::uint32_t access) override {
+        if (r_.call("OpenSCManagerA " + Hex(access), "OpenSCManagerA", &lastError_)) return 0;
+        open_[next_] = "";
+        return next_++;
+    }
+    P::Handle openService(P::Handle manager, const std::string& name,
+                          std::uint32_t access) override {
+        if (r_.call("OpenServiceA " + name + " " + Hex(access), "OpenServiceA", &lastError_))
+            return 0;
+        const bool isManager = open_.count(manager) && open_[manager].empty();
+        lastError_ = !isManager ? P::kErrorInvalidHandle : P::kErrorServiceDoesNotExist;
+        if (!isManager || !find(name)) return 0;
+        open_[next_] = UpperCase(name);
+        return next_++;
+    }
+    bool queryServiceStatus(P::Handle service, P::ServiceStatus& status) override {
+        Service* s = opened(service, "QueryServiceStatus", "QueryServiceStatus");
+        if (s) status = {0x10, s->state, 0, s->exitCode, s->specificCode, 0, 0, s->processId};
+        return s;
+    }
+    bool queryServiceConfig(P::Handle service, P::ServiceConfig& config, std::uint32_t bufferSize,
+                            std::uint32_t& needed) override {
+        Service* s = opened(service, "QueryServiceConfigA " + std::to_string(bufferSize),
+                            "QueryServiceConfigA");
+        if (!s) return false;
+        const auto& c = s->config;  // the record, then each string with its NUL
+        needed = static_cast<std::uint32_t>(36 + c.binaryPathName.size() + c.loadOrderGroup.size() +
+                                            c.dependencies.size() + c.serviceStartName.size() +
+                                            c.displayName.size() + 6);
+        if (bufferSize < needed) return (lastError_ = P::kErrorInsufficientBuffer), false;
+        config = c;
+        return true;
+    }
+    bool closeServiceHandle(P::Handle handle) override {
+        r_.calls.push_back("CloseServiceHandle " + Hex(handle));
+        if (!open_.erase(handle)) return (lastError_ = P::kErrorInvalidHandle), false;
+        return true;
+    }
+    bool notifyStatusChange(P::Handle service, std::uint32_t mask) override {
+        if (r_.call("NotifyServiceStatusChange " + Hex(mask), "NotifyServiceStatusChange") ||
+            !notifications || !open_.count(service) || open_[service].empty())
+            return false;
+        requests_[open_[service]] |= mask;
+        return true;
+    }
     std::uint32_t lastError() override { return lastError_; }
-    // With notifications (as on Vista and later), a service entering a requested state wakes
-    // the window system's wait; without them (as on XP) the program has to poll.
-    bool notifications = false;
-    bool notifyStatusChange(platform::Handle service, std::uint32_t stateMask) override;
-    // A service changed state: true when a pending request asked for that state.
-    bool notified(const std::string& name, std::uint32_t state);
 
 private:
-    Service* opened(platform::Handle service, const std::string& text, const std::string& op);
+    Service* opened(P::Handle service, const std::string& text, const std::string& op) {
+        if (r_.call(text, op, &lastError_)) return nullptr;
+        Service* s =
+            open_.count(service) && !open_[service].empty() ? find(open_[service]) : nullptr;
+        if (!s) lastError_ = P::kErrorInvalidHandle;
+        return s;
+    }
     Record& r_;
     std::uint32_t lastError_ = 0;
-    platform::Handle next_ = 0x100;
-    std::map<platform::Handle, std::string> open_;   // handle -> service, "" for a manager
-    std::map<std::string, std::uint32_t> requests_;  // service -> states asked for
+    P::Handle next_ = 0x100;
+    std::map<P::Handle, std::string> open_;          // handle -> service, "" for a manager
+    std::map<std::string, std::uint32_t> requests_;  // service -> states asked to hear of
 };
 
-class FakeWindowSystem : public platform::WindowSystem {
+class FakeWindowSystem : public P::WindowSystem {
 public:
     FakeWindowSystem(Record& r, FakeClock& clock) : r_(r), clock_(clock) {}
 
-    platform::FormModel* model = nullptr;
-    platform::FormEvents* events = nullptr;
+    P::FormModel* model = nullptr;
+    P::FormEvents* events = nullptr;
     std::set<std::string> files;
-    platform::Handle smallIcon = 0;
-    std::set<platform::Handle> liveIcons;
+    P::Handle smallIcon = 0;
+    std::set<P::Handle> liveIcons;
     // What a list box reports as its height after a move (a real one keeps whole lines).
     std::function<int(int)> listHeight = [](int requested) { return requested; };
-
     std::uint32_t createError = 0;  // CreateWindowExW fails with this error
     bool quit = false;              // the session ended or the program is quitting
 
-    std::uint32_t createForm(platform::FormModel& m, platform::FormEvents& e) override;
+    std::uint32_t createForm(P::FormModel& m, P::FormEvents& e) override {
+        r_.calls.push_back("CreateWindow");
+        if (createError) return createError;
+        model = &m, events = &e;
+        // The designed outer size: the client area plus a frame and a caption bar.
+        m.width = m.clientWidth + 240, m.height = m.clientHeight + 570;
+        e.onLoad();
+        m.visible = true;
+        return 0;
+    }
     bool quitting() override { return quit; }
-    void controlChanged(int controlId, platform::Change what) override;
+    void controlChanged(int id, P::Change what) override {
+        r_.calls.push_back("Mirror " + std::to_string(id) + " " + std::to_string(int(what)));
+        P::Control* c = model ? model->find(id) : nullptr;
+        if (c && c->kind == P::ControlKind::Timer && c->enabled && c->interval > 0)
+            timerDue_[id] = clock_.monotonic + c->interval / 1000.0;
+        else if (c && c->kind == P::ControlKind::Timer)
+            timerDue_.erase(id);
+        if (c && what == P::Change::Geometry && c->kind == P::ControlKind::ListBox)
+            c->height = listHeight(c->height);
+    }
     void listAdded(int id) override { r_.calls.push_back("LB_ADDSTRING " + std::to_string(id)); }
     void listReplaced(int id, int) override {
         r_.calls.push_back("LB_REPLACE " + std::to_string(id));
     }
-    void listRemovedFirst(int id) override;
+    void listRemovedFirst(int id) override {
+        r_.calls.push_back("LB_DELETESTRING " + std::to_string(id));
+    }
     void pumpEvents() override { advance(0.01); }
     // Even a zero wait lets a little time pass, as it does on a real machine.
     void waitForEvents(std::uint32_t maxMs) override { advance(std::max(maxMs, 1u) / 1000.0); }
     bool fileExists(const std::string& path) override { return files.count(path) > 0; }
-    platform::Handle extractIcon(const std::string& exePath, int index) override;
-    void setSmallIcon(platform::Handle icon) override { smallIcon = icon; }
-    void destroyIcon(platform::Handle icon) override { liveIcons.erase(icon); }
+    P::Handle extractIcon(const std::string& exe, int index) override {
+        r_.calls.push_back("ExtractIconA " + exe + " " + std::to_string(index));
+        liveIcons.insert(nextIcon_);
+        return nextIcon_++;
+    }
+    void setSmallIcon(P::Handle icon) override { smallIcon = icon; }
+    void destroyIcon(P::Handle icon) override { liveIcons.erase(icon); }
 
     // Things that happen at a moment of virtual time. Pumping and waiting move the clock and
-    // run what has come due, in time order, together with the ticks of enabled timers.
-    void after(double seconds, std::function<void()> what);
+    // run what has come due, in time order, with the ticks of enabled timers; a wake() from
+    // one of them ends the wait under way there.
+    void after(double seconds, std::function<void()> what) {
+        agenda_.emplace(clock_.monotonic + seconds, std::move(what));
+    }
     void advance(double seconds);
-    void wake() { woken_ = true; }  // the wait under way ends now
+    void wake() { woken_ = true; }
 
     // What the user and Windows do.
-    void userSelects(int listId, int index);
-    void userClicks(int controlId);  // a check box changes its value first
-    bool userMovesMouse(int controlId, int x, int y) {
-        return events->onMouseMove(controlId, x, y);
+    void userSelects(int list, int index) {
+        model->find(list)->selected = index;
+        events->onListSelect(list, index);
     }
-    void resize(int width, int height, platform::WindowState state = platform::WindowState::Normal);
-    bool close(int reason);  // true when the window was unloaded
-    // Windows shuts down: the window asks, unloads and is gone, and the program is quitting.
-    void endSession() {
+    void userClicks(int id) {  // a check box changes its value first
+        if (auto* c = model->find(id); c->kind == P::ControlKind::CheckBox) c->value = 1 - c->value;
+        events->onClick(id);
+    }
+    bool userMovesMouse(int id, int x, int y) { return events->onMouseMove(id, x, y); }
+    void resize(int width, int height, P::WindowState state = P::WindowState::Normal) {
+        model->width = width, model->height = height, model->state = state;
+        events->onResize();
+    }
+    bool close(int reason) {  // true when the window was unloaded
+        if (events->onQueryUnload(reason)) return false;
+        events->onUnload();
+        return true;
+    }
+    void endSession() {  // Windows shuts down: the window goes, the program is quitting
         close(2);
         quit = true;
     }
-
-    const platform::Control& control(int id) const { return *model->find(id); }
-    std::vector<std::string> lines(int from = 0) const;  // the activity log without prefixes
+    const P::Control& control(int id) const { return *model->find(id); }
+    std::vector<std::string> lines(int from = 0) const {  // the log without time prefixes
+        std::vector<std::string> out;
+        const auto& items = model->find(IDC_lstView)->items;
+        for (auto i = static_cast<std::size_t>(from); i < items.size(); ++i)
+            out.push_back(items[i].substr(items[i].find(" - ") + 3));
+        return out;
+    }
 
 private:
     Record& r_;
     FakeClock& clock_;
-    platform::Handle nextIcon_ = 0x9000;
+    P::Handle nextIcon_ = 0x9000;
     std::multimap<double, std::function<void()>> agenda_;
     std::map<int, double> timerDue_;
     bool woken_ = false;
 };
 
-class FakeProcesses : public platform::Processes {
+class FakeProcesses : public P::Processes {
 public:
     struct Launch {
         std::string commandLine;
@@ -193,205 +311,412 @@ public:
     FakeProcesses(Record& r, FakeClock& clock) : r_(r), clock_(clock) {}
 
     std::vector<std::string> running;            // the Description of every process WMI lists
+    std::size_t failAfter = SIZE_MAX;            // WMI fails after handing out this many
     std::map<std::uint32_t, std::string> names;  // executable names by process id
     double commandSeconds = 0.2;                 // how long a started command runs
-    std::size_t openProcesses() const { return ends_.size(); }
-    std::size_t failAfter = SIZE_MAX;  // WMI fails after handing out this many
     std::vector<Launch> launches;
     std::function<void(const std::string&)> onLaunch;  // runs before the launch returns
+    std::size_t openProcesses() const { return ends_.size(); }
 
-    bool launch(const std::string& commandLine, std::uint32_t showMode) override;
-    bool launchAndWait(const std::string& commandLine, const std::string& directory,
-                       std::uint32_t waitMs, std::uint32_t showMode,
-                       std::uint32_t creationFlags) override;
-    bool enumerateProcessDescriptions(
-        const std::function<bool(const std::string&)>& visit) override;
-    platform::Handle start(const std::string& commandLine, std::uint32_t showMode) override;
-    bool hasEnded(platform::Handle process) override {
-        return clock_.monotonic >= ends_.at(process);
+    bool launch(const std::string& line, std::uint32_t showMode) override {
+        lastError_ = 0;
+        if (r_.call("CreateProcessA " + line, "CreateProcessA", &lastError_)) return false;
+        launches.push_back({line, showMode});
+        if (onLaunch) onLaunch(line);
+        return true;
     }
-    void closeProcess(platform::Handle process) override { ends_.erase(process); }
+    bool launchAndWait(const std::string& line, const std::string&, std::uint32_t,
+                       std::uint32_t showMode, std::uint32_t) override {
+        return launch(line, showMode);
+    }
+    P::Handle start(const std::string& line, std::uint32_t showMode) override {
+        if (!launch(line, showMode)) return 0;
+        ends_[next_] = clock_.monotonic + commandSeconds;
+        return next_++;
+    }
+    bool hasEnded(P::Handle process) override { return clock_.monotonic >= ends_.at(process); }
+    void closeProcess(P::Handle process) override { ends_.erase(process); }
     std::uint32_t lastError() override { return lastError_; }
     std::string processName(std::uint32_t id) override { return names.count(id) ? names[id] : ""; }
+    bool enumerateProcessDescriptions(
+        const std::function<bool(const std::string&)>& visit) override {
+        if (r_.call("InstancesOf Win32_Process", "InstancesOf")) return false;
+        for (std::size_t i = 0; i < running.size(); ++i)
+            if (i == failAfter || !visit(running[i])) return i != failAfter;
+        return running.size() != failAfter;
+    }
 
 private:
     Record& r_;
     FakeClock& clock_;
     std::uint32_t lastError_ = 0;
-    std::map<platform::Handle, double> ends_;
-    platform::Handle next_ = 0x4000;
+    std::map<P::Handle, double> ends_;
+    P::Handle next_ = 0x4000;
 };
 
-class FakeFiles : public platform::Files {
-public:
+struct FakeFiles : P::Files {
     explicit FakeFiles(Record& r) : r_(r) {}
     std::map<std::string, std::string> content;
     std::set<std::string> locked;  // files another program holds: writes and renames fail
-    bool appendFile(const std::string& path, const std::string& bytes) override;
+
+    bool appendFile(const std::string& path, const std::string& bytes) override {
+        if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path)) return false;
+        content[path] += bytes;
+        return true;
+    }
     std::int64_t fileSize(const std::string& path) override {
         return content.count(path) ? static_cast<std::int64_t>(content[path].size()) : -1;
     }
-    bool replaceFile(const std::string& from, const std::string& to) override;
+    bool replaceFile(const std::string& from, const std::string& to) override {
+        if (locked.count(from) || locked.count(to) || !content.count(from)) return false;
+        content[to] = std::exchange(content[from], {});
+        content.erase(from);
+        return true;
+    }
 
 private:
     Record& r_;
 };
 
-class FakeEnvironment : public platform::Environment {
-public:
+struct FakeEnvironment : P::Environment {
     explicit FakeEnvironment(Record& r) : r_(r) {}
     std::map<std::string, std::string> variables;  // by upper-case name, as Windows compares
     std::vector<std::string> broadcasts;           // "Environment 5000"
 
-    bool getVariable(const std::string& name, std::string& value) override;
-    bool setVariable(const std::string& name, const std::string& value) override;
-    std::string expand(const std::string& text) override;  // unknown %NAME% stays
-    bool broadcastSettingChange(const std::string& area, std::uint32_t timeoutMs) override;
-    std::string operator[](const std::string& name);
+    bool getVariable(const std::string& name, std::string& value) override {
+        const auto it = variables.find(UpperCase(name));
+        return it != variables.end() && (value = it->second, true);
+    }
+    bool setVariable(const std::string& name, const std::string& value) override {
+        if (r_.call("SetEnvironmentVariableA " + name + "=" + value, "SetEnvironmentVariableA") ||
+            name.empty() || name.find('=') != std::string::npos)
+            return false;
+        variables[UpperCase(name)] = value;
+        return true;
+    }
+    std::string operator[](const std::string& name) {
+        std::string value;
+        getVariable(name, value);
+        return value;
+    }
+    std::string expand(const std::string& text) override;  // an unknown %NAME% stays
+    bool broadcastSettingChange(const std::string& area, std::uint32_t timeoutMs) override {
+        if (r_.call("SendMessageTimeoutA WM_SETTINGCHANGE " + area, "SendMessageTimeoutA"))
+            return false;
+        broadcasts.push_back(area + " " + std::to_string(timeoutMs));
+        return true;
+    }
 
 private:
     Record& r_;
 };
 
-// The Chinese ANSI code page, GBK (936), through iconv: what cannot be represented is "?".
-class FakeCodec : public platform::TextCodec {
-public:
+// The Chinese ANSI code page, GBK (936), through iconv: what it cannot hold becomes "?".
+struct FakeCodec : P::TextCodec {
     std::string toAnsi(const std::string& utf8) override;
     std::string fromAnsi(const std::string& ansi) override;
 };
 
 // A tree of keys below the predefined roots, with case-insensitive names, typed values as raw
-// bytes, handles that must be closed, and rights: each key grants at most what a grant above
-// it allows, and an open or create that asks for more is refused, as Windows refuses it.
-class FakeRegistry : public platform::Registry {
+// bytes, handles that must be closed, and rights: a key grants at most what grants on it and
+// above it allow, and an open or create asking for more is refused, as Windows refuses it.
+class FakeRegistry : public P::Registry {
 public:
     struct Value {
-        std::uint32_t type = platform::kRegNone;
+        std::uint32_t type = P::kRegNone;
         Bytes data;
     };
     explicit FakeRegistry(Record& r) : r_(r) {}
 
-    // Shaping and inspecting the machine: nothing is recorded and no right checked.
-    void put(platform::Handle root, const std::string& path, const std::string& name,
-             std::uint32_t type, Bytes data);
-    void putText(platform::Handle root, const std::string& path, const std::string& name,
-                 const std::string& utf8, std::uint32_t type = platform::kRegSz);
-    void addKey(platform::Handle root, const std::string& path);
-    void removeKey(platform::Handle root, const std::string& path);  // with its sub-keys
-    bool hasKey(platform::Handle root, const std::string& path) const;
-    std::optional<Value> get(platform::Handle root, const std::string& path,
-                             const std::string& name) const;
-    std::string text(platform::Handle root, const std::string& path, const std::string& name);
-    std::vector<std::string> subKeys(platform::Handle root, const std::string& path) const;
-    void grant(platform::Handle root, const std::string& path, std::uint32_t rights);
-    void makeReadOnly(platform::Handle root, const std::string& path = "") {
-        grant(root, path, platform::kKeyRead);
+    // Shaping and inspecting the machine: nothing recorded and no right checked.
+    void put(P::Handle root, const std::string& path, const std::string& name, std::uint32_t type,
+             Bytes data) {
+        Key& k = make(root, path);
+        if (Value* v = k.value(name))
+            *v = {type, std::move(data)};
+        else
+            k.values.push_back({name, {type, std::move(data)}});
     }
-    void denyAccess(platform::Handle root, const std::string& path) { grant(root, path, 0); }
+    void putText(P::Handle root, const std::string& path, const std::string& name,
+                 const std::string& utf8, std::uint32_t type = P::kRegSz) {
+        const std::string ansi = FakeCodec().toAnsi(utf8) + '\0';
+        put(root, path, name, type, Bytes(ansi.begin(), ansi.end()));
+    }
+    void addKey(P::Handle root, const std::string& path) { make(root, path); }
+    void removeKey(P::Handle root, const std::string& path) {
+        const std::string full = place(root, path);
+        std::erase_if(keys_, [&](const auto& k) { return below(k.first, full); });
+    }
+    bool hasKey(P::Handle root, const std::string& path) { return keys_.count(place(root, path)); }
+    std::optional<Value> get(P::Handle root, const std::string& path, const std::string& name) {
+        const auto it = keys_.find(place(root, path));
+        if (it == keys_.end() || !it->second.value(name)) return std::nullopt;
+        return *it->second.value(name);
+    }
+    std::string text(P::Handle root, const std::string& path, const std::string& name) {
+        const auto v = get(root, path, name);
+        if (!v) return "<none>";
+        std::string s(v->data.begin(), v->data.end());
+        return FakeCodec().fromAnsi(s.empty() || s.back() ? s : s.substr(0, s.size() - 1));
+    }
+    void grant(P::Handle root, const std::string& path, std::uint32_t rights) {
+        grants_[place(root, path)] = rights;
+    }
+    void makeReadOnly(P::Handle root, const std::string& path = "") {
+        grant(root, path, P::kKeyRead);
+    }
+    void denyAccess(P::Handle root, const std::string& path) { grant(root, path, 0); }
     std::size_t openKeys() const { return open_.size(); }
 
-    long openKey(platform::Handle root, const std::string& path, std::uint32_t access,
-                 platform::Handle& key) override;
-    long createKey(platform::Handle root, const std::string& path, std::uint32_t access,
-                   platform::Handle& key) override;
-    long queryValue(platform::Handle key, const std::string& name, std::uint32_t* type, Bytes* data,
-                    std::uint32_t& size) override;
-    long setValue(platform::Handle key, const std::string& name, std::uint32_t type,
-                  const Bytes& data) override;
-    long deleteValue(platform::Handle key, const std::string& name) override;
-    long deleteKey(platform::Handle root, const std::string& path) override;
-    long enumKey(platform::Handle key, std::uint32_t index, std::string& name,
-                 std::uint32_t bufferChars) override;
-    long enumValue(platform::Handle key, std::uint32_t index, std::string& name,
-                   std::uint32_t& type, Bytes& data) override;
-    long queryInfoKey(platform::Handle key, platform::KeyInfo& info) override;
-    long closeKey(platform::Handle key) override;
+    long openKey(P::Handle root, const std::string& path, std::uint32_t access,
+                 P::Handle& key) override {
+        return hand(root, path, access, false, "RegOpenKeyExA", key);
+    }
+    long createKey(P::Handle root, const std::string& path, std::uint32_t access,
+                   P::Handle& key) override {
+        return hand(root, path, access, true, "RegCreateKeyExA", key);
+    }
+    long queryValue(P::Handle key, const std::string& name, std::uint32_t* type, Bytes* data,
+                    std::uint32_t& size) override {
+        Key* k = nullptr;
+        if (const long e =
+                use(key, P::kKeyQueryValue, "RegQueryValueExA " + Hex(key) + " " + name, k))
+            return e;
+        const Value* v = k->value(name);
+        if (!v) return P::kErrorFileNotFound;
+        if (type) *type = v->type;
+        const bool fits = !data || size >= v->data.size();
+        size = static_cast<std::uint32_t>(v->data.size());
+        if (data) *data = fits ? v->data : Bytes{};
+        return fits ? P::kRegOk : P::kErrorMoreData;
+    }
+    long setValue(P::Handle key, const std::string& name, std::uint32_t type,
+                  const Bytes& data) override {
+        Key* k = nullptr;
+        const std::string call =
+            "RegSetValueExA " + Hex(key) + " " + name + " " + std::to_string(type);
+        if (const long e = use(key, P::kKeySetValue, call, k)) return e;
+        if (Value* v = k->value(name))
+            *v = {type, data};
+        else
+            k->values.push_back({name, {type, data}});
+        return P::kRegOk;
+    }
+    long deleteValue(P::Handle key, const std::string& name) override {
+        Key* k = nullptr;
+        if (const long e = use(key, P::kKeySetValue, "RegDeleteValueA " + Hex(key) + " " + name, k))
+            return e;
+        return std::erase_if(
+                   k->values,
+                   [&](const auto& v) { return oapanel::EqualsIgnoringCase(v.first, name); })
+                   ? P::kRegOk
+                   : P::kErrorFileNotFound;
+    }
+    long deleteKey(P::Handle root, const std::string& path) override;
+    long enumKey(P::Handle key, std::uint32_t index, std::string& name,
+                 std::uint32_t bufferChars) override {
+        Key* k = nullptr;
+        const std::string call = "RegEnumKeyA " + Hex(key) + " " + std::to_string(index);
+        if (const long e = use(key, P::kKeyEnumerateSubKeys, call, k)) return e;
+        const auto names = children(k->full);
+        if (index >= names.size()) return P::kErrorNoMoreItems;
+        const std::string& found = keys_.at(names[index]).name;
+        if (FakeCodec().toAnsi(found).size() + 1 > bufferChars) return P::kErrorMoreData;
+        name = found;
+        return P::kRegOk;
+    }
+    long enumValue(P::Handle key, std::uint32_t index, std::string& name, std::uint32_t& type,
+                   Bytes& data) override {
+        Key* k = nullptr;
+        const std::string call = "RegEnumValueA " + Hex(key) + " " + std::to_string(index);
+        if (const long e = use(key, P::kKeyQueryValue, call, k)) return e;
+        if (index >= k->values.size()) return P::kErrorNoMoreItems;
+        name = k->values[index].first;
+        type = k->values[index].second.type, data = k->values[index].second.data;
+        return P::kRegOk;
+    }
+    long queryInfoKey(P::Handle key, P::KeyInfo& info) override {
+        Key* k = nullptr;
+        if (const long e = use(key, P::kKeyQueryValue, "RegQueryInfoKeyA " + Hex(key), k)) return e;
+        const auto length = [](const std::string& s) {
+            return static_cast<std::uint32_t>(FakeCodec().toAnsi(s).size());
+        };
+        info = {0, 0, static_cast<std::uint32_t>(k->values.size()), 0, 0};
+        for (const auto& child : children(k->full))
+            info.maxSubKeyLength = std::max(info.maxSubKeyLength, length(keys_[child].name)),
+            ++info.subKeys;
+        for (const auto& [n, v] : k->values) {
+            info.maxValueNameLength = std::max(info.maxValueNameLength, length(n));
+            info.maxValueLength =
+                std::max(info.maxValueLength, static_cast<std::uint32_t>(v.data.size()));
+        }
+        return P::kRegOk;
+    }
+    long closeKey(P::Handle key) override {
+        std::uint32_t error = 0;
+        // A close reported as failed still gives the handle back, so leak counts stay true.
+        const bool known = key >= P::kHkeyClassesRoot || open_.erase(key);
+        if (r_.call("RegCloseKey " + Hex(key), "RegCloseKey", &error)) return long(error);
+        return known ? P::kRegOk : 6;  // ERROR_INVALID_HANDLE
+    }
 
 private:
     struct Key {
-        std::string name;                                   // as created
+        std::string full, name;                             // "HKLM\\A\\B" in upper case; as made
         std::vector<std::pair<std::string, Value>> values;  // in the order first set
-        Value* value(const std::string& valueName);
+        Value* value(const std::string& valueName) {
+            for (auto& [n, v] : values)
+                if (oapanel::EqualsIgnoringCase(n, valueName)) return &v;
+            return nullptr;
+        }
     };
-    // Keys by "ROOT\PATH" in upper case; the roots themselves are always there.
-    long where(platform::Handle root, const std::string& path, std::string& full,
+    static bool below(const std::string& key, const std::string& top) {
+        return key == top || key.compare(0, top.size() + 1, top + "\\") == 0;
+    }
+    // Where a path below a root (predefined, or an open handle) leads: "HKCU\\SOFTWARE\\X",
+    // with the names as written in `names`; or the status of a malformed path or bad handle.
+    long where(P::Handle root, const std::string& path, std::string& full,
                std::vector<std::string>* names = nullptr) const;
-    std::uint32_t rightsAt(const std::string& full) const;
-    long opened(platform::Handle key, std::uint32_t right, Key*& k);
-    std::vector<std::string> children(const std::string& full) const;
-    void make(const std::string& full, const std::vector<std::string>& names);
-    std::string shaped(platform::Handle root, const std::string& path,
-                       std::vector<std::string>* names = nullptr) const;
+    std::string place(P::Handle root, const std::string& path,
+                      std::vector<std::string>* names = nullptr) const;
+    std::uint32_t rightsAt(const std::string& full) const {
+        std::uint32_t rights = 0xF003F;
+        for (const auto& [at, granted] : grants_)
+            if (below(full, at)) rights &= granted;
+        return rights;
+    }
+    std::vector<std::string> children(const std::string& full) const {
+        std::vector<std::string> out;
+        for (const auto& [key, k] : keys_)
+            if (below(key, full) && key.size() > full.size() &&
+                key.find('\\', full.size() + 1) == std::string::npos)
+                out.push_back(key);
+        return out;
+    }
+    Key& make(P::Handle root, const std::string& path) {
+        std::vector<std::string> names;
+        std::string full = place(root, path, &names), at = full;
+        for (auto name = names.rbegin(); name != names.rend(); ++name, at.resize(at.rfind('\\')))
+            if (!keys_.count(at)) keys_[at] = {at, *name, {}};
+        return keys_[full];
+    }
+    long hand(P::Handle root, const std::string& path, std::uint32_t access, bool create,
+              const std::string& op, P::Handle& key);
+    long use(P::Handle key, std::uint32_t right, const std::string& call, Key*& k);
 
     Record& r_;
     std::map<std::string, Key> keys_;
-    std::map<platform::Handle, std::pair<std::string, std::uint32_t>> open_;
+    std::map<P::Handle, std::pair<std::string, std::uint32_t>> open_;  // key, access
     std::map<std::string, std::uint32_t> grants_;
-    platform::Handle next_ = 0x1000;
+    P::Handle next_ = 0x1000;
 };
 
-class FakeShell : public platform::Shell {
-public:
+struct FakeShell : P::Shell {
     struct Notify {
         std::uint32_t message;
-        platform::NotifyIconData data;
+        P::NotifyIconData data;
     };
     explicit FakeShell(Record& r) : r_(r) {}
 
     std::set<std::string> iconFiles;  // icon files that load
     bool refuses = false;             // Shell_NotifyIconA answers 0
     std::vector<Notify> notifications;
-    std::set<platform::Handle> liveIcons;                // loaded and not yet destroyed
-    std::map<platform::Handle, std::string> loadedFrom;  // the file each icon came from
+    std::set<P::Handle> liveIcons;                // loaded and not yet destroyed
+    std::map<P::Handle, std::string> loadedFrom;  // the file each icon came from
     // What the user picks from a pop-up menu (0: dismissed), given its items.
-    std::function<int(const std::vector<platform::MenuItem>&)> pick = [](const auto&) { return 0; };
-    std::vector<std::vector<platform::MenuItem>> menus;
+    std::function<int(const std::vector<P::MenuItem>&)> pick = [](const auto&) { return 0; };
+    std::vector<std::vector<P::MenuItem>> menus;
     std::vector<std::string> opened;  // every address given to ShellExecuteW "open"
     bool shown = false;               // the notification area shows the icon
-    platform::Handle picture = 0;     // and this picture
+    P::Handle picture = 0;            // and this picture
 
-    long notifyIcon(std::uint32_t message, const platform::NotifyIconData& data) override;
-    platform::Handle loadIconFile(const std::string& path, int cx, int cy,
-                                  std::uint32_t flags) override;
-    void destroyIcon(platform::Handle icon) override { liveIcons.erase(icon); }
-    platform::Handle storedPicture(int index) override { return index == 1 ? 0x7001 : 0x7002; }
-    int popupMenu(const std::vector<platform::MenuItem>& items) override;
+    long notifyIcon(std::uint32_t message, const P::NotifyIconData& data) override {
+        r_.calls.push_back("Shell_NotifyIconA " + std::to_string(message));
+        notifications.push_back({message, data});
+        if (refuses || (message == P::kNimModify && !shown)) return 0;
+        shown = message != P::kNimDelete;
+        if (shown) picture = data.hIcon;
+        return 1;
+    }
+    P::Handle loadIconFile(const std::string& path, int cx, int cy, std::uint32_t flags) override {
+        r_.calls.push_back("LoadImageA " + path + " " + std::to_string(cx) + "x" +
+                           std::to_string(cy) + " " + std::to_string(flags));
+        if (!iconFiles.count(path)) return 0;
+        liveIcons.insert(next_);
+        loadedFrom[next_] = path;
+        return next_++;
+    }
+    void destroyIcon(P::Handle icon) override { liveIcons.erase(icon); }
+    P::Handle storedPicture(int index) override { return index == 1 ? 0x7001 : 0x7002; }
+    int popupMenu(const std::vector<P::MenuItem>& items) override {
+        menus.push_back(items);
+        return pick(items);
+    }
     double random() override { return 0.5; }
-    bool shellExecuteOpen(const std::string& url) override;
+    bool shellExecuteOpen(const std::string& url) override {
+        return !r_.call("ShellExecuteW open " + url, "ShellExecuteW") &&
+               (opened.push_back(url), true);
+    }
     void setHandCursor() override { r_.calls.push_back("SetCursor IDC_HAND"); }
 
 private:
     Record& r_;
-    platform::Handle next_ = 0x8000;
+    P::Handle next_ = 0x8000;
 };
 
-// Sockets with the bind rules of Windows: a program holding a port on one address keeps
-// others off that address; one on the wildcard address keeps them off every address only
-// when it asked for exclusive use.
-class FakeSockets : public platform::Sockets {
+// Sockets with Windows' bind rules: a program holding a port on one address keeps others off
+// that address; one on the wildcard address keeps them off all only with exclusive use.
+class FakeSockets : public P::Sockets {
 public:
     using Address = std::array<std::uint8_t, 4>;
     explicit FakeSockets(Record& r) : r_(r) {}
 
     std::vector<std::vector<std::uint8_t>> hostAddresses{{192, 168, 1, 5}};
-    bool resolvable = true;
-    std::uint16_t versionInUse = platform::kWinsockVersion11;
+    bool resolvable = true, tableReadable = true;
+    std::uint16_t versionInUse = P::kWinsockVersion11;
     std::int16_t maxSockets = 32767;
-    std::map<std::uint16_t, std::uint32_t> listeners;  // port -> owning process, as the table says
-    bool tableReadable = true;
+    std::map<std::uint16_t, std::uint32_t> listeners;  // port -> owner, as the table says
+    int startups = 0;  // successful WSAStartup calls not yet matched by a WSACleanup
     void hold(const Address& address, std::uint16_t port, bool exclusive = false) {
         held_.push_back({address, port, exclusive});
     }
-    int startups = 0;  // successful WSAStartup calls not yet matched by a WSACleanup
     std::size_t openSockets() const { return open_.size(); }
 
-    int wsaStartup(std::uint16_t version, platform::WsaData& data) override;
-    int wsaCleanup() override;
-    bool gethostbyname(const std::string& name, platform::HostEntry& entry) override;
-    platform::Socket socket(int af, int type, int protocol) override;
-    int bind(platform::Socket s, const platform::SockAddrIn& address) override;
-    int closesocket(platform::Socket s) override;
-    bool listeningProcess(std::uint16_t port, std::uint32_t& processId) override;
+    int wsaStartup(std::uint16_t version, P::WsaData& data) override {
+        std::uint32_t error = 10091;  // WSASYSNOTREADY
+        if (r_.call("WSAStartup " + Hex(version), "WSAStartup", &error)) return int(error);
+        ++startups;
+        data = {versionInUse, maxSockets};
+        return 0;
+    }
+    int wsaCleanup() override {  // without a start-up to match: WSANOTINITIALISED
+        if (r_.call("WSACleanup", "WSACleanup") || startups == 0) return P::kSocketError;
+        return --startups, 0;
+    }
+    bool gethostbyname(const std::string& name, P::HostEntry& entry) override {
+        if (r_.call("gethostbyname " + name, "gethostbyname") || !startups || !resolvable)
+            return false;
+        entry = {4, hostAddresses};
+        return true;
+    }
+    P::Socket socket(int af, int type, int protocol) override {
+        if (r_.call("socket " + std::to_string(af) + " " + std::to_string(type) + " " +
+                        std::to_string(protocol),
+                    "socket") ||
+            !startups || af != P::kAfInet || type != P::kSockStream)
+            return P::kInvalidSocket;
+        open_[next_] = std::nullopt;
+        return next_++;
+    }
+    int bind(P::Socket s, const P::SockAddrIn& a) override;
+    int closesocket(P::Socket s) override {
+        r_.calls.push_back("closesocket");
+        return open_.erase(s) ? 0 : P::kSocketError;
+    }
+    bool listeningProcess(std::uint16_t port, std::uint32_t& pid) override {
+        return !r_.call("GetExtendedTcpTable", "GetExtendedTcpTable") && tableReadable &&
+               listeners.count(port) && (pid = listeners[port], true);
+    }
 
 private:
     struct Binding {
@@ -401,39 +726,46 @@ private:
     };
     Record& r_;
     std::vector<Binding> held_;
-    std::map<platform::Socket, std::optional<Binding>> open_;
-    platform::Socket next_ = 0x200;
+    std::map<P::Socket, std::optional<Binding>> open_;
+    P::Socket next_ = 0x200;
 };
 
 // The command interpreter: what the "cmd /c ..." lines the program launches do here.
 class FakeCommands {
 public:
     FakeCommands(FakeServiceManager& scm, FakeRegistry& reg, FakeWindowSystem& ui)
-        : scm_(scm), reg_(reg), ui_(ui) {
-        // On demand, in a process of its own: as the installers register a service.
-        installedAs.config.serviceType = 0x10;
-        installedAs.config.startType = platform::kServiceDemandStart;
-    }
+        : scm_(scm), reg_(reg), ui_(ui) {}
     // Seconds an installer takes to register its service, by service name; negative: never.
     std::map<std::string, double> registerDelay;
     FakeServiceManager::Service installedAs;  // what a registered service starts as
 
     void run(const std::string& commandLine);
     // Registers a service as its installer would: service manager and registry entry.
-    FakeServiceManager::Service& registerService(const std::string& name,
-                                                 const std::string& imagePath,
-                                                 std::uint32_t state = platform::kServiceStopped);
+    FakeServiceManager::Service& registerService(const std::string& name, const std::string& image,
+                                                 std::uint32_t state = P::kServiceStopped) {
+        FakeServiceManager::Service& s = scm_.installed[UpperCase(name)] = installedAs;
+        s.state = state;
+        s.config.binaryPathName = image;
+        s.config.displayName = name;
+        reg_.putText(P::kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\" + name,
+                     "ImagePath", image, P::kRegExpandSz);
+        return s;
+    }
 
 private:
-    void settle(const std::string& name, double delay, std::uint32_t from, std::uint32_t to);
+    void settle(const std::string& name, bool starting);
     FakeServiceManager& scm_;
     FakeRegistry& reg_;
     FakeWindowSystem& ui_;
 };
 
-class FakePlatform : public platform::Platform {
-public:
-    FakePlatform();
+struct FakePlatform : P::Platform {
+    FakePlatform() {
+        procs.onLaunch = [this](const std::string& line) { commands.run(line); };
+        // A machine the panel has run on before: the runtime variable names this folder.
+        reg.putText(P::kHkeyLocalMachine, kSystemEnvironment, "JRE_BK_HOME",
+                    application.path + "\\jre16bk");
+    }
 
     Record record;
     FakeApplication application{record};
@@ -449,17 +781,17 @@ public:
     FakeSockets net{record};
     FakeCommands commands{scm, reg, ui};
 
-    platform::Application& app() override { return application; }
-    platform::Clock& clock() override { return clockImpl; }
-    platform::ServiceManager& services() override { return scm; }
-    platform::WindowSystem& windows() override { return ui; }
-    platform::Shell& shell() override { return tray; }
-    platform::Processes& processes() override { return procs; }
-    platform::Environment& environment() override { return env; }
-    platform::Registry& registry() override { return reg; }
-    platform::TextCodec& codec() override { return codecImpl; }
-    platform::Sockets& sockets() override { return net; }
-    platform::Files& files() override { return filesImpl; }
+    P::Application& app() override { return application; }
+    P::Clock& clock() override { return clockImpl; }
+    P::ServiceManager& services() override { return scm; }
+    P::WindowSystem& windows() override { return ui; }
+    P::Shell& shell() override { return tray; }
+    P::Processes& processes() override { return procs; }
+    P::Environment& environment() override { return env; }
+    P::Registry& registry() override { return reg; }
+    P::TextCodec& codec() override { return codecImpl; }
+    P::Sockets& sockets() override { return net; }
+    P::Files& files() override { return filesImpl; }
 
     static constexpr char kSystemEnvironment[] =
         "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";

@@ -61,6 +61,14 @@ struct Machine {
         return out;
     }
     static std::string dots(int n) { return std::string(static_cast<std::size_t>(n), '.'); }
+    // The status display in one text: the three labels, then the three buttons' captions.
+    std::string status() {
+        std::string text;
+        for (int id :
+             {IDC_lblTomcat, IDC_lblMysql, IDC_lblOA, IDC_cmdTomcat, IDC_cmdMysql, IDC_cmdOA})
+            text += ctl(id).caption + "|";
+        return text + (ctl(IDC_cmdConnect).enabled ? "connect" : "");
+    }
 
     // Whatever happened, nothing may be left open.
     void expectNothingOpen() {
