@@ -214,8 +214,11 @@ int FakeSockets::bind(P::Socket s, const P::SockAddrIn& a) {
 void FakeCommands::run(const std::string& line) {
     if (line.compare(0, 7, "cmd /c ")) return;
     const std::string command = line.substr(7), name = command.substr(command.rfind(' ') + 1);
-    if (!command.compare(0, 10, "net start ")) return settle(name, true);
-    if (!command.compare(0, 9, "net stop ")) return settle(name, false);
+    const bool start = !command.compare(0, 10, "net start ");
+    if (start || !command.compare(0, 9, "net stop ")) {
+        if (netDelay <= 0) return settle(name, start);
+        return ui_.after(netDelay, [this, name, start] { settle(name, start); });
+    }
     if (!command.compare(0, 10, "sc delete ")) {
         scm_.installed.erase(UpperCase(name));
         return reg_.removeKey(P::kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\" + name);

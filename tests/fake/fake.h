@@ -737,6 +737,7 @@ public:
         : scm_(scm), reg_(reg), ui_(ui) {}
     // Seconds an installer takes to register its service, by service name; negative: never.
     std::map<std::string, double> registerDelay;
+    double netDelay = 0;  // seconds before "net start" / "net stop" reach the service
     FakeServiceManager::Service installedAs;  // what a registered service starts as
 
     void run(const std::string& commandLine);

@@ -137,7 +137,7 @@ TEST_F(RegistryTest, SettingsFallBackOnTheDefaultAndAreWrittenAsPlainText) {
                    "t.exe");
     os.reg.put(HKLM, "SYSTEM\\CurrentControlSet\\Services\\MySQL5Brackwen", "Start", 4,
                {3, 0, 0, 0});
-    os.reg.makeReadOnly(HKLM);
+    os.reg.grant(HKLM, "SYSTEM", platform::kKeyQueryValue);
     EXPECT_TRUE(IsServiceRegistered(os, kTomcat));
     EXPECT_EQ(GetServiceImagePath(os, kMysql), "Nothing") << "a service key without ImagePath";
     EXPECT_FALSE(SaveRegSetting(os, "A", "", "X", "x", HKLM, "SYSTEM"));
@@ -168,6 +168,8 @@ TEST_F(RegistryTest, DeletesRemoveValuesAndWholeTreesButNeverARoot) {
     EXPECT_FALSE(DeleteRegSetting(os, "Tree", "", "", HKCU, "Software")) << "already gone";
     for (const char* path : {"", "\\", "/"})
         EXPECT_FALSE(DeleteRegSetting(os, path, "", "", HKCU, ""));
+    EXPECT_EQ(os.count("RegDeleteKeyA"), os.count("RegDeleteKeyA HKCU\\Software\\Tree"))
+        << "none for a root itself";
     EXPECT_TRUE(os.reg.hasKey(HKCU, "Software\\Sibling"));
     os.reg.putText(HKCU, "Run", "oapanel", "x");
     os.reg.putText(HKCU, "Run", "other", "y");

@@ -65,6 +65,10 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
          std::string("无法运行命令：") + kTomcatInstall + "（错误 2：message 2）"},
         {[](auto&, auto& s) { s.state = platform::kServiceStopPending; }, "启动 Tomcat...已启动",
          ""},
+        {[](auto& os, auto&) {
+             os.commands.netDelay = 1, os.procs.commandSeconds = 3;
+         },  // slow net
+         "启动 Tomcat...成功", ""},
         {[](auto& os, auto& s) { os.reg.makeReadOnly(HKLM), s.startDelay = 3.01; },
          "启动 Tomcat....成功", ""},
         {[](auto& os, auto&) { os.fail("CreateProcessA cmd /c net start Tomcat6Brackwen", 5); },
@@ -210,10 +214,13 @@ TEST_F(PanelTest, AFailureWhileTheWindowIsHiddenShowsABalloonAndTheLogGoesToTheF
     deep.os.application.path = "D:\\" + std::string(100000, 'a');
     deep.os.reg.putText(HKLM, fake::FakePlatform::kSystemEnvironment, "JRE_BK_HOME",
                         deep.os.application.path + "\\jre16bk");
+    deep.os.filesImpl.content[deep.os.application.path + "\\oapanel.log"] = "";  // emptied
     deep.loadAndAutoStart();
     EXPECT_NE(deep.os.filesImpl.content[deep.os.application.path + "\\oapanel.log"].find(
                   "运行路径：" + deep.os.application.path + "\r\n"),
               std::string::npos);
+    EXPECT_EQ(deep.os.filesImpl.content[deep.os.application.path + "\\oapanel.log"].substr(0, 3),
+              "\xEF\xBB\xBF");
 }
 
 TEST_F(PanelTest, WaitsKeepTheWindowLiveAndEndWhenTheSessionDoes) {
