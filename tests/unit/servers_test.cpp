@@ -199,6 +199,10 @@ TEST_F(PanelTest, AFailureWhileTheWindowIsHiddenShowsABalloonAndTheLogGoesToTheF
     EXPECT_EQ(n.data.szInfoTitle + "|" + n.data.szInfo,
               "Tomcat 启动失败|原因：服务已停止（错误 1067：message 1067）");
     EXPECT_EQ(n.data.uID, os.tray.notifications.front().data.uID);
+    frm->onTaskbarCreated();  // shown once: Explorer coming back does not bring it back
+    EXPECT_EQ(
+        os.tray.notifications.back().data.szInfo + os.tray.notifications.back().data.szInfoTitle,
+        "");
     frm->onTrayMessage(platform::kWmRButtonUp);
     EXPECT_EQ(std::count(ctl(IDC_lstView).items.begin(), ctl(IDC_lstView).items.end(),
                          "2012-01-09 05:32:50 - 无法写入日志文件：" + path),
