@@ -23,7 +23,7 @@ TEST_F(PanelTest, StartUpWelcomesAndShowsTheStateOfTheMachine) {
          SIZE_MAX,
          "Tomcat:已启动|MySQL:已停止|OA:已停止|停止 &Tomcat|启动 &MySQL|启动 &OA|"},
         {platform::kServiceRunning,
-         {"MYSQLD2.EXE"},
+         {"MYSQLD2.EXE", "System"},
          SIZE_MAX,
          "Tomcat:已启动|MySQL:已启动|OA:已启动|停止 &Tomcat|停止 &MySQL|停止 &OA|connect"},
         {platform::kServiceStopped, {"System", "mysqld2.exe"}, 1, kStopped},  // WMI fails first

@@ -283,6 +283,8 @@ TEST_F(RegistryTest, TheClassRaisesWithItsNumbersAndDescriptions) {
         {[](auto& m) { m.reg.addKey(HKLM, "SOFTWARE\\oa\\sub"); }, [](auto& r) { r.DeleteKey(); },
          "26001 oapanel.cRegistry Failed to delete registry Key: " + key},
         {[](auto& m) { m.reg.addKey(HKLM, "SOFTWARE\\oa"); }, [](auto& r) { r.DeleteKey(); }, ""},
+        {[](auto& m) { m.reg.grant(HKLM, "SOFTWARE", 0x2003F); }, [](auto& r) { r.CreateKey(); },
+         ""},
         {[](auto&) {}, [](auto& r) { r.DeleteValue(); },
          "26001 oapanel.cRegistry Failed to open key " + key + "' for delete access"},
         {[](auto& m) { m.reg.addKey(HKLM, "SOFTWARE\\oa"); }, [](auto& r) { r.DeleteValue(); },
