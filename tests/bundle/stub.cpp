@@ -1,12 +1,14 @@
-// Stand-ins for the bundle's database server (mysqld2.exe, a bare listener on 3307) and web
-// container (tomcat6svc.exe, built with OAPANEL_STUB_WEB: HTTP on 8080). They are real
-// Windows services that register, start, stop and listen like the real ones, and misbehave
-// when a test asks in <exe>.knobs beside the exe, one key=value a line:
+// Stand-ins for the bundle's database server (mysqld2.exe, on 3307) and web container
+// (tomcat6svc.exe, built with OAPANEL_STUB_WEB, on 8080). They are real Windows services that
+// register, start, stop and listen like the real ones, and misbehave when a test asks in
+// <exe>.knobs beside the exe, one key=value a line:
 //   register=never   the install command fails without registering the service
 //   start_delay=MS   stay START_PENDING this long before RUNNING
 //   start=never      stay START_PENDING until stopped
+//   start=fail       stop again at once with exit code 1067, like a server dying at start-up
 //   port=N           listen on N instead of the usual port
-// What they do goes to <exe>.log beside the exe, one stamped line each.
+// A port they cannot take stops them too, with the socket error as the exit code. What they
+// do goes to <exe>.log beside the exe, one stamped line each.
 //
 //   <exe> --install NAME [--basedir=DIR]     register service NAME
 //   <exe> --service NAME                     run as service NAME (the service manager does this)
@@ -26,10 +28,8 @@
 namespace {
 
 #ifdef OAPANEL_STUB_WEB
-constexpr bool kWeb = true;
 constexpr u_short kPort = 8080;
 #else
-constexpr bool kWeb = false;
 constexpr u_short kPort = 3307;
 #endif
 
@@ -58,26 +58,23 @@ std::wstring besideExe(const wchar_t* extension) {
     return own.substr(0, own.find_last_of(L'.')) + extension;
 }
 
-// A service has no console: what the stub does goes to <exe>.log beside the exe (and what
-// the install command does to the console as well), one stamped line each.
-void note(bool toConsole, const char* format, ...) {
+// A service has no console: the log beside the exe is where a failing test looks.
+void note(const char* format, ...) {
     char text[512];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    if (toConsole) std::printf("%s\n", text);
     SYSTEMTIME t{};
     GetLocalTime(&t);
-    File log(_wfopen(besideExe(L".log").c_str(), L"ab"));
-    if (log)
+    if (File log(_wfopen(besideExe(L".log").c_str(), L"ab")); log)
         std::fprintf(log.get(), "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] %s\r\n", t.wYear,
                      t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
                      GetCurrentProcessId(), text);
 }
 
 struct Knobs {
-    bool registerNever = false;
+    bool registerNever = false, startFail = false;
     DWORD startDelay = 0;  // INFINITE for start=never
     u_short port = kPort;
 };
@@ -96,14 +93,14 @@ std::optional<Knobs> loadKnobs() {
             knobs.registerNever = true;
         else if (!std::strcmp(line, "start=never"))
             knobs.startDelay = INFINITE;
+        else if (!std::strcmp(line, "start=fail"))
+            knobs.startFail = true;
         else if (std::sscanf(line, "start_delay=%lu%c", &n, &more) == 1 && n < INFINITE)
             knobs.startDelay = DWORD(n);
         else if (std::sscanf(line, "port=%lu%c", &n, &more) == 1 && n >= 1 && n <= 65535)
             knobs.port = u_short(n);
-        else {
-            note(true, "bad knob: %s", line);
-            return std::nullopt;
-        }
+        else
+            return note("bad knob: %s", line), std::nullopt;
     }
     return knobs;
 }
@@ -112,21 +109,16 @@ int install(const std::wstring& name) {
     const auto knobs = loadKnobs();
     const std::wstring exe = besideExe(L".exe"), command = exe + L" --service " + name;
     // ImagePath is unquoted, as the panel expects: a blank would make it run something else.
-    if (!knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos) {
-        note(true, "install %ls as %ls: refused", name.c_str(), command.c_str());
-        return 1;
-    }
+    if (!knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos)
+        return note("install %ls as %ls: refused", name.c_str(), command.c_str()), 1;
     ScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     ScHandle service(
         scm ? CreateServiceW(scm.get(), name.c_str(), name.c_str(), SERVICE_QUERY_STATUS,
                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                              command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr)
             : nullptr);
-    if (!service) {
-        note(true, "install %ls: failed, error %lu", name.c_str(), GetLastError());
-        return 1;
-    }
-    note(true, "install %ls: registered as %ls", name.c_str(), command.c_str());
+    if (!service) return note("install %ls: failed, error %lu", name.c_str(), GetLastError()), 1;
+    note("install %ls: registered as %ls", name.c_str(), command.c_str());
     return 0;
 }
 
@@ -151,27 +143,13 @@ Service* g_service = nullptr;  // ServiceMain has no context parameter
 DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
     if (code == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
     if (code != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
-    note(false, "stop requested");
+    note("stop requested");
     SetEvent(g_service->stop.get());
     return NO_ERROR;
 }
 
-// The web container answers any request with one small page; the database only accepts.
-void answer(SOCKET client) {
-    const DWORD timeoutMs = 2000;  // for a client that never sends its request
-    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
-               sizeof timeoutMs);
-    char request[4096];
-    if (!kWeb || recv(client, request, sizeof request, 0) <= 0) return;
-    const char reply[] =
-        "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
-        "<html><head><title>OA</title></head><body>OA</body></html>\r\n";
-    send(client, reply, int(sizeof reply - 1), 0);
-    shutdown(client, SD_SEND);
-}
-
-// Accepts until stopped, looking for the stop event between short waits for a client. It
-// reports RUNNING only once the port is really ours.
+// Takes every connection and closes it at once until stopped: a port that answers is all the
+// panel and the tests look for. RUNNING is reported only once the port is really ours.
 DWORD serve(Service& service) {
     Socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     sockaddr_in addr{};
@@ -181,21 +159,20 @@ DWORD serve(Service& service) {
     const BOOL exclusive = TRUE;  // a second server on the port must fail, not share it
     setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    Handle incoming(WSACreateEvent());
     if (bind(listener.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener.get(), SOMAXCONN) != 0) {
+        listen(listener.get(), SOMAXCONN) != 0 ||
+        WSAEventSelect(listener.get(), incoming.get(), FD_ACCEPT) != 0) {
         const int error = WSAGetLastError();
-        note(false, "cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
+        note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
         return DWORD(error);
     }
     service.report(SERVICE_RUNNING);
-    note(false, "running, listening on 127.0.0.1:%u", service.knobs.port);
-    while (WaitForSingleObject(service.stop.get(), 0) == WAIT_TIMEOUT) {
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(listener.get(), &ready);
-        timeval wait{0, 200 * 1000};
-        if (select(0, &ready, nullptr, nullptr, &wait) != 1) continue;
-        if (Socket client(accept(listener.get(), nullptr, nullptr)); client) answer(client.get());
+    note("running, listening on 127.0.0.1:%u", service.knobs.port);
+    const HANDLE events[] = {service.stop.get(), incoming.get()};
+    while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        WSAResetEvent(incoming.get());
+        Socket client(accept(listener.get(), nullptr, nullptr));
     }
     service.report(SERVICE_STOP_PENDING);
     return NO_ERROR;
@@ -204,15 +181,16 @@ DWORD serve(Service& service) {
 void WINAPI serviceMain(DWORD, LPWSTR*) {
     Service& service = *g_service;
     service.handle = RegisterServiceCtrlHandlerExW(service.name.c_str(), control, nullptr);
-    if (!service.handle) {
-        note(false, "cannot register the control handler, error %lu", GetLastError());
-        return;
-    }
+    if (!service.handle)
+        return note("cannot register the control handler, error %lu", GetLastError());
     service.report(SERVICE_START_PENDING);
-    const bool stopped =
-        WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_OBJECT_0;
-    const DWORD exitCode = stopped ? NO_ERROR : serve(service);
-    note(false, "stopped");
+    DWORD exitCode = ERROR_PROCESS_ABORTED;
+    if (!service.knobs.startFail)
+        exitCode =
+            WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_OBJECT_0
+                ? NO_ERROR
+                : serve(service);
+    note("stopped, exit code %lu", exitCode);
     service.report(SERVICE_STOPPED, exitCode);
 }
 
@@ -225,8 +203,7 @@ int runService(const std::wstring& name) {
     std::wstring tableName = name;
     const SERVICE_TABLE_ENTRYW table[] = {{tableName.data(), serviceMain}, {nullptr, nullptr}};
     const bool ran = StartServiceCtrlDispatcherW(table);
-    if (!ran)
-        note(true, "--service: not started by the service manager, error %lu", GetLastError());
+    if (!ran) note("--service: not started by the service manager, error %lu", GetLastError());
     WSACleanup();
     return ran ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 // apart, where separate runs would be a Wine process start apart. Each command that waits
 // gets the whole timeout. Output is UTF-8, one item a line. Exit code 0 ok, 1 failed or timed
 // out, 2 usage.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <shellapi.h>
@@ -17,7 +18,6 @@
 #include <memory>
 #include <string>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "resources/resource.h"
@@ -31,19 +31,28 @@ constexpr UINT kTrayCallback = WM_APP + 1;
 // window of this class, and shows that window only while it holds at least one icon.
 constexpr wchar_t kWineTrayClass[] = L"__winex11_standalone_tray";
 constexpr int kOk = 0, kFailed = 1, kUsage = 2;
-constexpr std::pair<int, const wchar_t*> kButtons[] = {{IDOK, L"OK"}, {IDCANCEL, L"Cancel"}};
 
 DWORD gPollMs = 100;      // the benchmark asks for a few ms to time what it sees
 ULONGLONG gDeadline = 0;  // of the command that runs now
 
 struct Closer {
     void operator()(SC_HANDLE h) const { CloseServiceHandle(h); }
+    void operator()(HANDLE h) const { CloseHandle(h); }
     void operator()(LPWSTR* p) const { LocalFree(p); }
 };
 using ScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, Closer>;
+using Handle = std::unique_ptr<void, Closer>;
 
+// A port this process holds until it ends (hold-port).
+struct Listener {
+    SOCKET s = INVALID_SOCKET;
+    ~Listener() {
+        if (s != INVALID_SOCKET) closesocket(s);
+    }
+} gListener;
+
+// Raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
 void write(DWORD stdHandle, const std::wstring& text) {
-    // Raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
     std::string bytes(text.size() * 3, '\0');
     bytes.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(),
                                             int(bytes.size()), nullptr, nullptr)));
@@ -120,21 +129,13 @@ HWND waitWindow(const wchar_t* cls, const std::function<bool(HWND)>& also = {},
     return found;
 }
 
-// The main window, shown or hidden in the tray.
-int withMain(const std::function<int(HWND)>& use) {
-    HWND main = waitWindow(kMainClass, {}, false);
-    return main ? use(main) : fail(L"main window did not appear");
-}
-
-// The control, once the main window has it: the window exists a moment before its controls.
+// The main window, shown or hidden in the tray, once it has the control `id` (the window
+// exists a moment before its controls); 0 for the window itself.
 int withControl(int id, const std::function<int(HWND)>& use) {
-    HWND ctrl = nullptr;
-    waitUntil([&] {
-        for (HWND main : windowsOf(kMainClass, false))
-            if ((ctrl = GetDlgItem(main, id))) return true;
-        return false;
-    });
-    return ctrl ? use(ctrl) : fail(L"no control " + std::to_wstring(id));
+    HWND found = waitWindow(
+        kMainClass, [&](HWND w) { return !id || GetDlgItem(w, id); }, false);
+    if (!found) return fail(L"no main window with control " + std::to_wstring(id));
+    return use(id ? GetDlgItem(found, id) : found);
 }
 
 std::vector<std::wstring> listLines(HWND list) {
@@ -164,9 +165,19 @@ int waitLine(const std::wstring& part, bool lastOnly) {
     });
 }
 
-int printRect(RECT r) {
-    return print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
-                 std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
+// Shown (1/0) and where: a control in the main window's client coordinates; the main window
+// on the screen, then its client size.
+int printPlace(HWND w) {
+    RECT r{}, client{};
+    GetWindowRect(w, &r);
+    GetClientRect(w, &client);
+    const bool main = !GetParent(w);
+    if (!main) MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
+    std::wstring text = std::to_wstring(IsWindowVisible(w) ? 1 : 0);
+    for (LONG v : {r.left, r.top, r.right - r.left, r.bottom - r.top})
+        text += L" " + std::to_wstring(v);
+    if (main) text += L" " + std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom);
+    return print(text);
 }
 
 // msgbox: the panel's message box, its buttons on one line, then its text. answer BUTTON:
@@ -177,7 +188,7 @@ int messageBox(const std::wstring* answer) {
     if (!box) return fail(L"no message box appeared");
     std::wstring buttons;
     HWND chosen = nullptr;
-    for (auto [id, name] : kButtons)
+    for (auto [id, name] : {std::pair{IDOK, L"OK"}, std::pair{IDCANCEL, L"Cancel"}})
         if (HWND b = GetDlgItem(box, id); b && IsWindowVisible(b)) {
             buttons += (buttons.empty() ? L"" : L" ") + std::wstring(name);
             if (answer && *answer == name) chosen = b;
@@ -221,6 +232,35 @@ int waitService(const std::wstring& name, const std::wstring& wanted) {
     return hit ? kOk : fail(L"service " + name + L" is " + seen + L", not " + wanted);
 }
 
+// Another program listening on PORT on every address, as long as this process runs.
+int holdPort(int port) {
+    WSADATA wsa{};
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(u_short(port));
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return fail(L"no Winsock");
+    gListener.s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (bind(gListener.s, reinterpret_cast<sockaddr*>(&at), sizeof at) || listen(gListener.s, 1))
+        return fail(L"cannot listen on port " + std::to_wstring(port));
+    return kOk;
+}
+
+// What Windows does when the user logs off: it asks the window, tells it the answer, and may
+// end the process any time after. We wait for the panel to end by itself instead (wineboot
+// --end-session would kill it at once and hide whether it leaves on its own).
+int endSession(HWND w) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    const bool agreed = send(w, WM_QUERYENDSESSION) != 0;
+    send(w, WM_ENDSESSION, agreed);
+    if (!agreed) return fail(L"the panel would not let the session end");
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = DWORD(gDeadline > now ? gDeadline - now : 0);
+    return WaitForSingleObject(process.get(), left) == WAIT_OBJECT_0 ? kOk
+                                                                     : fail(L"the panel runs on");
+}
+
 int run(const std::vector<std::wstring>& a) {
     const std::wstring& c = a[0];
     const size_t n = a.size() - 1;
@@ -232,27 +272,10 @@ int run(const std::vector<std::wstring>& a) {
     if (c == L"windows" && n == 0) return print(std::to_wstring(windowsOf(kMainClass).size()));
     if (c == L"tray-shown" && n == 0) return print(windowsOf(kWineTrayClass).empty() ? L"0" : L"1");
     if (c == L"text" && n == 1) return withControl(number, [](HWND w) { return print(textOf(w)); });
-    // Shown (1/0) and where, in the main window's client coordinates.
-    if (c == L"control" && n == 1)
-        return withControl(number, [](HWND w) {
-            RECT r{};
-            GetWindowRect(w, &r);
-            MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
-            write(STD_OUTPUT_HANDLE, IsWindowVisible(w) ? L"1 " : L"0 ");
-            return printRect(r);
-        });
-    // The frame on the screen, then the client size.
-    if (c == L"geometry" && n == 0)
-        return withMain([](HWND w) {
-            RECT r{}, client{};
-            GetWindowRect(w, &r);
-            GetClientRect(w, &client);
-            printRect(r);
-            return print(std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
-        });
+    if (c == L"place" && n == 1) return withControl(number, printPlace);
     // The outer size in pixels, as if the user had dragged the frame.
     if (c == L"resize" && n == 2)
-        return withMain([&](HWND w) {
+        return withControl(0, [&](HWND w) {
             const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
             return SetWindowPos(w, nullptr, 0, 0, number, _wtoi(a[2].c_str()), flags)
                        ? kOk
@@ -278,11 +301,11 @@ int run(const std::vector<std::wstring>& a) {
         });
     // Sent, so that the next command sees what the close box did.
     if (c == L"close" && n == 0)
-        return withMain(
-            [](HWND w) { return send(w, WM_CLOSE) == 0 ? kOk : fail(L"WM_CLOSE failed"); });
+        return withControl(
+            0, [](HWND w) { return send(w, WM_CLOSE) == 0 ? kOk : fail(L"WM_CLOSE failed"); });
     // What the shell posts when the mouse does something over the tray icon.
     if (c == L"post-tray" && n == 1)
-        return withMain([&](HWND w) {
+        return withControl(0, [&](HWND w) {
             return PostMessageW(w, kTrayCallback, 0, LPARAM(number)) ? kOk
                                                                      : fail(L"could not post");
         });
@@ -290,6 +313,8 @@ int run(const std::vector<std::wstring>& a) {
     if (c == L"answer" && n == 1) return messageBox(&a[1]);
     if (c == L"menu-pick" && n == 1) return menuPick(number);
     if (c == L"wait-service" && n == 2) return waitService(a[1], a[2]);
+    if (c == L"hold-port" && n == 1) return holdPort(number);
+    if (c == L"end-session" && n == 0) return withControl(0, endSession);
     // Local time to the millisecond, in the form of the stub servers' logs.
     if (c == L"stamp" && n == 0) {
         SYSTEMTIME t{};

@@ -1,16 +1,22 @@
 #!/bin/bash
-# A machine where JRE_BK_HOME was never set, with a web container that never gets past
-# START_PENDING. In order: a folder with a blank is refused before anything is written; the
-# first start from C:\OA sets JRE_BK_HOME and the user's PATH and ends; the next start opens
-# the window and gives the web container up after 30 s; a second panel is turned away;
-# 检测服务 finds the services at home; a new panel counts the pending web container as
-# started; 卸载服务 removes both services and ends the panel.
+# A machine where JRE_BK_HOME was never set, with servers that misbehave. In order:
+# - a folder with a blank is refused before anything is written; the first start from C:\OA
+#   sets JRE_BK_HOME and the user's PATH and ends;
+# - a start from C:\Apps\OA2, whose installers refuse, asks about the runtime folder, shows the
+#   window laid out as designed at 96 dpi and after a resize, hides it with the close box and
+#   leaves through 退出 without asking;
+# - the next start from C:\OA waits out a database 20 s starting, gives a web container that
+#   dies at start-up up at once and says why, in the window and in oapanel.log; a second panel
+#   is turned away; with another program on 8080 the port check and a start say so; a web
+#   container stuck starting is given up after 30 s; 检测服务; a new panel counts the pending
+#   web container as started; 卸载服务 removes both services and ends the panel;
+# - the session ends while a new panel waits on a database stuck starting: the panel leaves at
+#   once, starts nothing more and leaves the database as it was.
 #   first_run.sh PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR
 source "$(dirname "$0")/lib.sh"
 oa_init "$@"
-lbl_tomcat=$(oa_id lblTomcat) lbl_mysql=$(oa_id lblMysql) lbl_oa=$(oa_id lblOA)
-cmd_oa=$(oa_id cmdOA) cmd_reinstall=$(oa_id cmdReinstall)
-echo "start=never" >"$OA_APP_DIR/tomcat6/bin/tomcat6svc.knobs"
+lbl_tomcat=$(oa_id lblTomcat) cmd_tomcat=$(oa_id cmdTomcat) cmd_reinstall=$(oa_id cmdReinstall)
+tomcat_knobs="$OA_APP_DIR/tomcat6/bin/tomcat6svc.knobs" mysql_knobs="$OA_APP_DIR/mysql5/bin/mysqld2.knobs"
 
 services() { oa_driver --timeout "$1" wait-service Tomcat6Brackwen "$2" + wait-service MySQL5Brackwen "$3"; }
 
@@ -25,7 +31,7 @@ expect_refusal() {
 oa_wine reg delete "$OA_ENV_KEY" /v JRE_BK_HOME /f >/dev/null || oa_die "cannot remove JRE_BK_HOME"
 [[ -z $(oa_reg_value 'HKCU\Environment' PATH) ]] || oa_die "the template prefix has a user PATH"
 
-mkdir -p "$WINEPREFIX/drive_c/OA 2010"
+mkdir -p "$WINEPREFIX/drive_c/OA 2010" "$WINEPREFIX/drive_c/Apps"
 cp -a "$OA_APP_DIR/." "$WINEPREFIX/drive_c/OA 2010/"
 oa_launch_panel 'C:\OA 2010\oapanel.exe'
 expect_refusal "folder with a blank" $'运行路径：[C:\\OA 2010]\n\n路径不能包含空格、中文，请更换路径后重新运行'
@@ -40,27 +46,103 @@ oa_expect_match "first start: JRE_BK_HOME names the runtime folder" \
 oa_expect_match "first start: the user PATH has the runtime's bin folder" \
     "$(oa_reg_value 'HKCU\Environment' PATH)" '^REG_(EXPAND_)?SZ (.*;)?C:\\OA\\jre16bk\\bin(;.*)?$'
 
-# The second start opens the window; the web container's start is given up after 30 s, one
-# dot every 2 s of the wait after the three of "启动 Tomcat...". The driver watches before the
-# panel exists, so its stamps are when the panel did it, give or take 20 ms.
-oa_launch_watched --timeout 45 wait-window + wait-last-line "启动 Tomcat" + stamp + \
-    wait-last-line "失败" + stamp || oa_die "the Tomcat line did not end in 失败; the driver saw: ${OA_SEEN[*]}"
+# Started from C:\Apps\OA2 while JRE_BK_HOME names C:\OA's runtime: the panel asks whether to
+# repoint it; Cancel opens the window, whose welcome line names the exe's own folder.
+cp -a "$OA_APP_DIR" "$WINEPREFIX/drive_c/Apps/OA2"
+for stub in tomcat6/bin/tomcat6svc mysql5/bin/mysqld2; do
+    echo register=never >"$WINEPREFIX/drive_c/Apps/OA2/$stub.knobs"
+done
+oa_launch_panel 'C:\Apps\OA2\oapanel.exe'
 panel=$OA_LAST_PID
-oa_expect_eq "second start: no message box" "$(oa_driver --timeout 1 msgbox 2>/dev/null)" ""
-waited=$(($(oa_ms "${OA_SEEN[4]}") - $(oa_ms "${OA_SEEN[2]}")))
-if ((waited >= 29500 && waited <= 33000)); then
-    oa_pass "a web container stuck starting is given up after $((waited / 100))/10 s"
-else
-    oa_fail "a web container stuck starting is given up after about 30 s" "it took ${waited} ms"
-fi
-mapfile -t log < <(oa_driver list)
-oa_expect_match "MySQL starts, the Tomcat line shows the wait and ends in 失败" \
-    "${log[1]}"$'\n'"${log[2]}" \
-    "^${OA_TIME}启动 MySQL\\.{3,}成功"$'\n'"${OA_TIME}启动 Tomcat\\.{3}\\.{13,16}失败\$"
-oa_expect_eq "labels and OA button after the failed start" \
-    "$(oa_driver text "$lbl_tomcat" + text "$lbl_mysql" + text "$lbl_oa" + text "$cmd_oa" | tr '\n' ' ')" \
-    "Tomcat:已停止 MySQL:已启动 OA:已停止 启动 &OA "
-oa_expect_eq "nothing answers on 8080 after the failed start" "$(oa_port_open 8080 && echo open)" ""
+oa_expect_match "a start from another folder asks to repoint the runtime there" \
+    "$(oa_driver answer Cancel)" "当前环境变量 = \\[C:\\\\Apps\\\\OA2\\\\jre16bk\\]"
+welcome=$(oa_driver wait-window + wait-line "欢迎使用" + wait-line "启动 MySQL" | sed -n 2p)
+oa_expect_eq "welcome line follows the exe's folder" "${welcome#* - }" "欢迎使用澜栖OA系统，运行路径：C:\\Apps\\OA2"
+
+# The layout, read while the panel waits on the installers. Designed left top width height in
+# twips of the controls shown; the others are hidden.
+declare -A design=(
+    [cmdOA]="5160 120 1335 375" [cmdExit]="6720 120 1335 375" [cmdAdvance]="8280 120 1335 375"
+    [lstView]="75 675 7935 2940" [cmdCheckPort]="8280 720 1335 375"
+    [cmdTomcat]="8280 1320 1335 375" [cmdMysql]="8280 1920 1335 375"
+    [lblTomcat]="120 100 1455 255" [lblMysql]="1440 100 1215 255" [lblOA]="2640 100 1215 255"
+    [lblBrackwen]="120 4800 7815 255" [lblIP]="960 360 3375 255" [Label1]="120 360 650 255"
+    [cmdReinstall]="8280 2520 1335 375" [cmdCheckService]="8280 3120 1335 375")
+names=("${!design[@]}" cmdStart cmdStop cmdMysqlStart cmdMysqlStop cmdConnect chkAuto picMouseEvent pic0 pic1 pic2)
+
+# px TWIPS... -> the same in pixels at 96 dpi.
+px() {
+    local t out=()
+    for t in "$@"; do out+=($(((t * 96 + 720) / 1440))); done
+    echo "${out[*]}"
+}
+
+# expect_layout WHEN: every control shown or hidden as designed, each shown one within 1 px
+# of where the layout puts it for the window's outer width W and height H (twips): the
+# right-hand column (检查端口 ... 检测服务, 高级) at left W - 1600, 退出 150 twips left of 高级
+# and 启动 OA 150 left of 退出; the activity log W - 1850 wide (the advanced panel is open) and
+# up to H - 1500 high, less what the list box drops to show whole lines only (< 24 px); the
+# contact line 100 twips under the log; everything else where designed.
+expect_layout() {
+    local -a cmd=() lines got want
+    local name i l t w h W H list_h list_max wrong=""
+    for name in "${names[@]}" lstView; do cmd+=(place "$(oa_id "$name")" +); done
+    mapfile -t lines < <(oa_driver "${cmd[@]}" place 0) || oa_die "cannot read the controls"
+    read -r _ _ _ w h client <<<"${lines[-1]}"
+    read -r _ _ _ _ list_h <<<"${lines[-2]}"
+    W=$((w * 15)) H=$((h * 15)) list_max=$(px $((H - 1500)))
+    for i in "${!names[@]}"; do
+        name=${names[i]}
+        read -ra got <<<"${lines[i]}"
+        [[ -z ${design[$name]} ]] && { ((got[0] == 0)) || wrong+=" $name shown;"; continue; }
+        read -r l t w h <<<"${design[$name]}"
+        case $name in
+        cmdCheckPort | cmdTomcat | cmdMysql | cmdAdvance | cmdReinstall | cmdCheckService) l=$((W - 1600)) ;;
+        cmdExit) l=$((W - 3085)) ;;
+        cmdOA) l=$((W - 4570)) ;;
+        lstView) w=$((W - 1850)) h=$((H - 1500)) ;;
+        esac
+        read -ra want <<<"1 $(px "$l" "$t" "$w" "$h")"
+        [[ $name == lstView ]] && ((list_h <= list_max && list_max - list_h < 24)) && want[4]=$list_h
+        [[ $name == lblBrackwen ]] && want[2]=$((list_h + $(px 775)))
+        for ((l = 0; l < 5; l++)); do
+            ((got[l] - want[l] > 1 || want[l] - got[l] > 1)) && wrong+=" $name at ${got[*]}, not ${want[*]};" && break
+        done
+    done
+    oa_expect_eq "$1: controls shown as designed and placed by the layout" "$wrong" ""
+}
+expect_layout "designed size"
+oa_expect_eq "client area at 96 dpi" "$client" "652 340"
+read -r _ x y w h _ <<<"$(oa_driver place 0)"
+mkdir -p "$OA_WORK/artefacts" # the window as the user sees it first, kept from every run
+import -window root -crop "${w}x${h}+${x}+${y}" "$OA_WORK/artefacts/layout.png" || oa_fail "screenshot"
+oa_driver resize 820 480 >/dev/null || oa_die "cannot resize the window"
+expect_layout "820x480 frame"
+oa_expect_eq "frame took the new size" "$(oa_driver place 0 | cut -d' ' -f4,5)" "820 480"
+
+# The close box only hides the window; the panel and its tray icon stay. With both servers
+# stopped 退出 ends the panel without asking (the icon brings the window back first).
+oa_expect_eq "close box hides the window, the icon stays" \
+    "$(oa_driver close + windows + tray-shown | tr '\n' ' ')" "0 1 "
+sleep 1
+oa_expect_eq "panel still runs after the close box" "$(oa_alive "$panel" && echo yes)" yes
+oa_driver post-tray 0x203 + wait-window + click "$(oa_id cmdExit)" >/dev/null || oa_die "cannot click 退出"
+oa_expect_exit "退出 with both servers stopped ends the panel without asking" "$panel"
+oa_expect_eq "tray icon gone after 退出" "$(oa_driver tray-shown)" 0
+
+# Back in C:\OA: the database takes 20 s to start, the web container dies at start-up. The
+# driver watches before the panel exists, so its stamps are when the panel did it.
+echo start_delay=20000 >"$mysql_knobs"
+echo start=fail >"$tomcat_knobs"
+oa_launch_watched --timeout 45 wait-window + wait-last-line "启动 Tomcat" + stamp + \
+    wait-line "原因" + stamp || oa_die "no reason for the failed start; the driver saw: ${OA_SEEN[*]}"
+panel=$OA_LAST_PID
+oa_expect_between "a web container that dies at start-up fails at once" "${OA_SEEN[2]}" "${OA_SEEN[4]}" 0 5000
+oa_expect_eq "no message box after a failed start" "$(oa_driver --timeout 1 msgbox 2>/dev/null)" ""
+mapfile -t log < <(oa_driver list + selected)
+oa_expect_match "MySQL started after 20 s; Tomcat failed, the reason below it, unselected" \
+    "$(printf '%s\n' "${log[@]:1}")" "^${OA_TIME}启动 MySQL\\.{10,}成功"$'\n'"${OA_TIME}启动 Tomcat\\.{3,5}失败"$'\n'"${OA_TIME}原因：服务已停止（错误 1067：[^）]+）"$'\n'"2\$"
+oa_expect_log_file "after a failed start"
 
 # A second panel says so, goes away after OK and leaves the first as it was.
 log_before=$(oa_driver list)
@@ -73,6 +155,27 @@ oa_driver answer OK >/dev/null || oa_die "could not answer the message box"
 oa_expect_exit "the second panel ends after OK" "$second"
 oa_expect_eq "the first panel still runs, its one window and log unchanged" \
     "$(oa_alive "$panel" && oa_driver windows + list)" "1"$'\n'"$log_before"
+
+# Another program on 8080: under Wine the port check cannot name it (its table gives PID 0),
+# and the web container cannot listen, so its start fails and says why.
+: >"$tomcat_knobs"
+mapfile -t seen < <(oa_driver --timeout 40 hold-port 8080 + click "$(oa_id cmdCheckPort)" + \
+    wait-last-line "TOMCAT端口" + click "$cmd_tomcat" + wait-line "原因：端口" + list)
+oa_expect_match "another program on 8080: the port check, then a failed start with its reason" \
+    "${seen[0]}"$'\n'"${seen[-2]}"$'\n'"${seen[-1]}" "^${OA_TIME}TOMCAT端口 8080 正在使用"$'\n'"${OA_TIME}启动 Tomcat\\.{3,4}失败"$'\n'"${OA_TIME}原因：端口 8080 已被其他程序占用\$"
+
+# A web container stuck starting is given up after 30 s, one dot every 2 s of the wait after
+# the three of "启动 Tomcat...".
+echo start=never >"$tomcat_knobs"
+mapfile -t seen < <(oa_driver --poll 20 --timeout 45 click "$cmd_tomcat" + wait-last-line "启动 Tomcat" + \
+    stamp + wait-last-line "原因" + stamp + list)
+oa_expect_between "a web container stuck starting is given up after 30 s" "${seen[1]}" "${seen[3]}" 29500 33000
+oa_expect_match "the Tomcat line shows the wait, ends in 失败 and says why" "${seen[-2]}"$'\n'"${seen[-1]}" \
+    "^${OA_TIME}启动 Tomcat\\.{3}\\.{13,16}失败"$'\n'"${OA_TIME}原因：30 秒后服务仍为正在启动状态\$"
+oa_expect_eq "labels and OA button after the failed start" \
+    "$(oa_driver text "$lbl_tomcat" + text "$(oa_id lblMysql)" + text "$(oa_id lblOA)" + text "$(oa_id cmdOA)" | tr '\n' ' ')" \
+    "Tomcat:已停止 MySQL:已启动 OA:已停止 启动 &OA "
+oa_expect_eq "nothing answers on 8080 after the failed start" "$(oa_port_open 8080 && echo open)" ""
 
 oa_driver click "$(oa_id cmdCheckService)" + wait-line "运行环境正常" >/dev/null
 mapfile -t log < <(oa_driver list)
@@ -99,5 +202,16 @@ oa_expect_exit "卸载服务 ends the panel" "$panel"
 oa_expect_eq "卸载服务 removes both services" "$(services 10 MISSING MISSING)" $'MISSING\nMISSING'
 oa_expect_ports "after 卸载服务" closed
 oa_expect_eq "no tray icon left after 卸载服务" "$(oa_driver tray-shown)" 0
+
+# The session ends while the automatic start waits on a database stuck starting. The driver
+# then watches the database for a few seconds (while it runs, the prefix's service manager
+# stays up: Wine ends it with the last program); the web container was never installed.
+echo start=never >"$mysql_knobs"
+oa_launch_panel
+oa_driver --timeout 20 wait-service MySQL5Brackwen START_PENDING >/dev/null || oa_die "MySQL was not started"
+oa_expect_eq "the session's end: the waiting panel leaves within 5 s, starts nothing more, leaves the database starting" \
+    "$(oa_driver --timeout 5 end-session + wait-service MySQL5Brackwen STOPPED 2>/dev/null
+        oa_driver --timeout 1 wait-service Tomcat6Brackwen MISSING)" $'START_PENDING\nMISSING'
+oa_expect_exit "the session's end ends the panel" "$OA_LAST_PID"
 
 oa_finish

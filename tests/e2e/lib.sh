@@ -7,15 +7,12 @@
 # all of which oa_cleanup takes down again, also when a check fails.
 
 OA_E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-OA_RESOURCE_H="$OA_E2E_DIR/../../resources/resource.h"
 # The panel runs with a Chinese ANSI code page (936), like the machines it is made for. The
 # driver takes UTF-8 arguments: Wine decodes a process's argv with its locale's charset.
 OA_PANEL_LOCALE=zh_CN.GBK
-OA_DRIVER_LOCALE=C.UTF-8
 OA_TIME='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} - '
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-
+OA_ENV_KEY='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 OA_CHECKS=0 OA_FAILED=0 OA_BG_PIDS=()
 
 oa_log() { printf '%s: %s\n' "${OA_NAME:-e2e}" "$*" >&2; }
@@ -92,7 +89,6 @@ oa_layout_app() {
         oa_die "cannot lay out $OA_APP_DIR"
 }
 
-OA_ENV_KEY='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 oa_set_jre_home() {
     oa_wine reg add "$OA_ENV_KEY" /v JRE_BK_HOME /t REG_SZ /d 'C:\OA\jre16bk' /f >/dev/null ||
         oa_die "cannot set JRE_BK_HOME"
@@ -100,7 +96,7 @@ oa_set_jre_home() {
 
 oa_wine() { env LC_ALL=$OA_PANEL_LOCALE wine "$@"; }
 
-oa_driver() { env LC_ALL=$OA_DRIVER_LOCALE wine "$OA_DRIVER_EXE" "$@"; }
+oa_driver() { env LC_ALL=C.UTF-8 wine "$OA_DRIVER_EXE" "$@"; }
 
 # oa_launch_panel [WINDOWS_PATH]: starts a panel (C:\OA\oapanel.exe unless told) in the
 # background; its PID, that of the Wine process itself, is left in OA_LAST_PID.
@@ -113,13 +109,19 @@ oa_launch_panel() {
     OA_BG_PIDS+=("$OA_LAST_PID")
 }
 
-# Ends everything running in the prefix (panels, services) but keeps the prefix and Xvfb.
-oa_stop_prefix() {
-    local pid
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    for pid in "${OA_BG_PIDS[@]}"; do oa_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null; done
-    OA_BG_PIDS=()
+# oa_launch_watched DRIVER_COMMANDS...: the driver watches before the panel exists (its first
+# stamp says it is ready), so what it stamps is when the panel did it, give or take 20 ms.
+# What it saw goes to the array OA_SEEN; its exit status is returned.
+oa_launch_watched() {
+    # Only its stdout goes to the pipe: a wineserver the driver starts keeps its stderr open.
+    coproc WATCH { oa_driver --poll 20 stamp + "$@"; }
+    local pid=$WATCH_PID out
+    exec {out}<&"${WATCH[0]}" # bash drops the coproc's variables as soon as it ends
+    read -r -u "$out" _ || oa_die "the driver did not start"
+    oa_launch_panel
+    mapfile -t -u "$out" OA_SEEN
+    exec {out}<&-
+    wait "$pid"
 }
 
 # oa_wait_exit PID SECONDS: true once the process ended; its exit code is left in OA_EXIT_CODE.
@@ -136,21 +138,6 @@ oa_wait_exit() {
 
 oa_alive() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
 
-# oa_launch_watched DRIVER_COMMANDS...: the driver watches before the panel exists (its first
-# stamp says it is ready), so what it stamps is when the panel did it, give or take 20 ms.
-# What it saw goes to the array OA_SEEN; its exit status is returned.
-oa_launch_watched() {
-    # Only its stdout goes to the pipe: a wineserver the driver starts keeps its stderr open.
-    coproc WATCH { oa_driver --poll 20 stamp + "$@"; }
-    local pid=$WATCH_PID out
-    exec {out}<&"${WATCH[0]}"  # bash drops the coproc's variables as soon as it ends
-    read -r -u "$out" _ || oa_die "the driver did not start"
-    oa_launch_panel
-    mapfile -t -u "$out" OA_SEEN
-    exec {out}<&-
-    wait "$pid"
-}
-
 # "YYYY-MM-DD HH:MM:SS.mmm" (the driver's and the stubs' stamps) -> ms since the epoch.
 oa_ms() { echo $(($(date -d "$1" +%s%N) / 1000000)); }
 
@@ -165,7 +152,7 @@ oa_port_open() { timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1" 2>/dev/null; 
 # The number of a control, read from resource.h so the scenarios can name controls.
 oa_id() {
     local id
-    id=$(awk -v name="IDC_$1" '$1 == "#define" && $2 == name {print $3}' "$OA_RESOURCE_H")
+    id=$(awk -v name="IDC_$1" '$1 == "#define" && $2 == name {print $3}' "$OA_E2E_DIR/../../resources/resource.h")
     [[ -n $id ]] || oa_die "no control $1 in resource.h"
     echo "$id"
 }
@@ -194,6 +181,12 @@ oa_expect_match() {
     if [[ $2 =~ $3 ]]; then oa_pass "$1"; else oa_fail "$1" "expected to match: $3" "actual: $2"; fi
 }
 
+# oa_expect_between WHAT FROM_STAMP TO_STAMP LOW_MS HIGH_MS: the time between two stamps.
+oa_expect_between() {
+    local ms=$(($(oa_ms "$3") - $(oa_ms "$2")))
+    if ((ms >= $4 && ms <= $5)); then oa_pass "$1 ($ms ms)"; else oa_fail "$1" "expected: $4 to $5 ms" "actual:   $ms ms"; fi
+}
+
 # oa_expect_exit WHAT PID: the panel ends within 10 s, with exit code 0.
 oa_expect_exit() {
     OA_EXIT_CODE="still running 10 s later"
@@ -203,11 +196,19 @@ oa_expect_exit() {
 
 # oa_expect_ports WHEN STATE: both stub ports open or closed.
 oa_expect_ports() {
-    local port state
+    local port state=()
     for port in 3307 8080; do
-        if oa_port_open "$port"; then state=open; else state=closed; fi
-        oa_expect_eq "$1: 127.0.0.1:$port" "$state" "$2"
+        if oa_port_open "$port"; then state+=(open); else state+=(closed); fi
     done
+    oa_expect_eq "$1: 127.0.0.1:3307 and :8080" "${state[*]}" "$2 $2"
+}
+
+# oa_expect_log_file WHEN: oapanel.log holds what the window shows, as UTF-8 with a BOM and
+# CRLF line ends.
+oa_expect_log_file() {
+    local want
+    want=$(printf '\xEF\xBB\xBF'; oa_driver list | sed 's/$/\r/'; echo .)
+    oa_expect_eq "$1: oapanel.log holds the window's lines" "$(cat "$OA_APP_DIR/oapanel.log"; echo .)" "$want"
 }
 
 oa_finish() {
@@ -215,14 +216,17 @@ oa_finish() {
     ((OA_FAILED == 0))
 }
 
-# Ends the prefix's processes and our Xvfb.
+# Ends the prefix's processes and our Xvfb, but keeps the prefix.
 oa_teardown() {
-    [[ -n $WINEPREFIX && -d $WINEPREFIX ]] && oa_stop_prefix
-    if [[ -n $OA_XVFB_PID ]]; then
-        kill "$OA_XVFB_PID" 2>/dev/null
-        wait "$OA_XVFB_PID" 2>/dev/null
-        OA_XVFB_PID=
+    local pid
+    if [[ -n $WINEPREFIX && -d $WINEPREFIX ]]; then
+        wineserver -k 2>/dev/null
+        wineserver -w 2>/dev/null
     fi
+    for pid in "${OA_BG_PIDS[@]}"; do oa_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null; done
+    OA_BG_PIDS=()
+    [[ -n $OA_XVFB_PID ]] && kill "$OA_XVFB_PID" 2>/dev/null && wait "$OA_XVFB_PID" 2>/dev/null
+    OA_XVFB_PID=
     return 0
 }
 

@@ -2,19 +2,18 @@
 # A machine where the panel starts the OA system for the first time, optionally with another
 # Windows version set for the prefix (winxp64):
 #   services.sh PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR [WINDOWS_VERSION]
-# In order: the window and welcome line at start-up; the automatic start about a second later
-# (MySQL, then Tomcat, both registered from the application folder); the address link and the
-# port check; the tray icon (double-click, 打开, 重新启动, 退出 with Cancel); the OA button
-# stopping and starting the whole system; 退出 with OK leaving the servers running; and a new
-# panel that finds the web container already running.
+# In order: the window and welcome line at start-up; the automatic start about a second after
+# the window shows (MySQL, then Tomcat, both registered from the application folder) and the
+# log file; the address link and the port check; the tray icon (double-click, 打开, 重新启动,
+# 退出 with Cancel); the OA button stopping and starting the whole system; 退出 with OK leaving
+# the servers running; and a new panel that finds the web container already running.
 version=$5
 OA_NAME=services${version:+_$version}
 source "$(dirname "$0")/lib.sh"
 oa_init "${@:1:4}"
-lbl_tomcat=$(oa_id lblTomcat) lbl_mysql=$(oa_id lblMysql) lbl_oa=$(oa_id lblOA)
-lbl_ip=$(oa_id lblIP) cmd_oa=$(oa_id cmdOA) cmd_check_port=$(oa_id cmdCheckPort)
-double_click=0x203 right_button_up=0x205  # the mouse messages the shell posts for the icon
-menu_open=1 menu_restart=2 menu_exit=3     # the tray menu's items, counted past the separator
+lbl_tomcat=$(oa_id lblTomcat) cmd_oa=$(oa_id cmdOA)
+double_click=0x203 right_button_up=0x205 # the mouse messages the shell posts for the icon
+menu_open=1 menu_restart=2 menu_exit=3    # the tray menu's items, counted past the separator
 
 if [[ -n $version ]]; then
     oa_wine winecfg -v "$version" || oa_die "cannot set the Windows version $version"
@@ -25,44 +24,37 @@ fi
 # expect_status WHEN SERVER_WORD BUTTON: the three labels and the OA button's caption.
 expect_status() {
     local shown
-    shown=$(oa_driver text "$lbl_tomcat" + text "$lbl_mysql" + text "$lbl_oa" + text "$cmd_oa")
-    oa_expect_eq "$1: labels and OA button" "${shown//$'\n'/ }" \
-        "Tomcat:$2 MySQL:$2 OA:$2 $3"
+    shown=$(oa_driver text "$lbl_tomcat" + text "$(oa_id lblMysql)" + text "$(oa_id lblOA)" + text "$cmd_oa")
+    oa_expect_eq "$1: labels and OA button" "${shown//$'\n'/ }" "Tomcat:$2 MySQL:$2 OA:$2 $3"
 }
 
-# check_ports WHEN WORD: the two lines the port check adds, the last one selected.
+# check_ports WHEN WORD: the two lines the port check adds, the last one selected. The stubs'
+# owner cannot be named under Wine (its table gives PID 0), so the lines end with the word.
 check_ports() {
-    local before log
-    before=$(oa_driver list | wc -l)
-    oa_driver click "$cmd_check_port" + wait-last-line "TOMCAT端口" >/dev/null ||
+    local log
+    oa_driver click "$(oa_id cmdCheckPort)" + wait-last-line "TOMCAT端口" >/dev/null ||
         oa_die "$1: the port check wrote nothing"
     mapfile -t log < <(oa_driver list + selected)
-    oa_expect_eq "$1: the port check adds two lines, the last selected" \
-        "$((${#log[@]} - 1 - before)) ${log[-1]}" "2 $((${#log[@]} - 2))"
-    oa_expect_match "$1: port check" "${log[-3]}"$'\n'"${log[-2]}" \
-        "^${OA_TIME}数据库端口 3307 $2"$'\n'"${OA_TIME}TOMCAT端口 8080 $2\$"
+    oa_expect_match "$1: port check, its last line selected" \
+        "${log[-3]}"$'\n'"${log[-2]}"$'\n'"${log[-1]}" \
+        "^${OA_TIME}数据库端口 3307 $2"$'\n'"${OA_TIME}TOMCAT端口 8080 $2"$'\n'"$((${#log[@]} - 2))\$"
 }
 
-oa_launch_watched --timeout 40 wait-window + wait-line "欢迎使用" + stamp + selected + \
+oa_launch_watched --timeout 40 wait-window + stamp + wait-line "欢迎使用" + selected + \
     text "$lbl_tomcat" + wait-line "启动 MySQL" + stamp + wait-last-line "启动 Tomcat" + \
     wait-last-line "成功" || oa_die "the automatic start did not finish; the driver saw: ${OA_SEEN[*]}"
 panel=$OA_LAST_PID
 oa_expect_eq "window title" "${OA_SEEN[0]}" "oapanel - V1.6.9"
-oa_expect_match "welcome line: time and application folder" "${OA_SEEN[1]}" \
-    "^${OA_TIME}欢迎使用澜栖OA系统，运行路径：C:\\\\OA\$"
-oa_expect_eq "welcome line is selected" "${OA_SEEN[3]}" 0
-oa_expect_eq "Tomcat label before the service exists" "${OA_SEEN[4]}" "Tomcat:已停止"
-delay=$(($(oa_ms "${OA_SEEN[6]}") - $(oa_ms "${OA_SEEN[2]}")))
-if ((delay >= 800 && delay <= 2000)); then
-    oa_pass "automatic start begins ${delay} ms after the welcome line"
-else
-    oa_fail "automatic start begins about 1 s after the welcome line" "it began after ${delay} ms"
-fi
-
+oa_expect_match "welcome line, selected, and the Tomcat label before the service exists" \
+    "${OA_SEEN[*]:2:3}" "^${OA_TIME}欢迎使用澜栖OA系统，运行路径：C:\\\\OA 0 Tomcat:已停止\$"
+# The timer starts at the end of the start-up, just before the window shows: a second later
+# the automatic start begins, give or take the driver's polling and a loaded machine.
+oa_expect_between "automatic start begins about 1 s after the window shows" "${OA_SEEN[1]}" \
+    "${OA_SEEN[6]}" 700 2500
 mapfile -t log < <(oa_driver list)
-oa_expect_eq "three lines: welcome, MySQL, Tomcat" "${#log[@]} ${log[0]}" "3 ${OA_SEEN[1]}"
-oa_expect_match "MySQL starts first, then Tomcat" "${log[1]}"$'\n'"${log[2]}" \
-    "^${OA_TIME}启动 MySQL\\.{3,}成功"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功\$"
+oa_expect_match "welcome, then MySQL and Tomcat started" "$(printf '%s\n' "${log[@]}")" \
+    "^${OA_SEEN[2]//\\/\\\\}"$'\n'"${OA_TIME}启动 MySQL\\.{3,}成功"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功\$"
+oa_expect_log_file "after the automatic start"
 image_paths=$(for service in Tomcat6Brackwen MySQL5Brackwen; do
     oa_reg_value "HKLM\\System\\CurrentControlSet\\Services\\$service" ImagePath
 done)
@@ -70,7 +62,7 @@ oa_expect_match "both services registered from the application folder" "$image_p
     '^REG_[A-Z_]*SZ C:\\OA\\tomcat6\\bin\\[^ ]+ .*'$'\n''REG_[A-Z_]*SZ C:\\OA\\mysql5\\bin\\'
 oa_expect_ports "after the automatic start" open
 expect_status "after the automatic start" 已启动 "停止 &OA"
-oa_expect_match "the address link" "$(oa_driver text "$lbl_ip")" \
+oa_expect_match "the address link" "$(oa_driver text "$(oa_id lblIP)")" \
     '^http://[0-9]+(\.[0-9]+){3}:8080/oa$'
 check_ports "both servers running" 正在使用
 
