@@ -11,13 +11,10 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "resources/resource.h"
@@ -38,17 +35,12 @@ ULONGLONG gDeadline = 0;  // of the command that runs now
 struct Closer {
     void operator()(SC_HANDLE h) const { CloseServiceHandle(h); }
     void operator()(HANDLE h) const { CloseHandle(h); }
-    void operator()(LPWSTR* p) const { LocalFree(p); }
 };
-using ScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, Closer>;
+using ScHandle = std::unique_ptr<SC_HANDLE__, Closer>;
 using Handle = std::unique_ptr<void, Closer>;
-
-// A port this process holds until it ends (hold-port).
-struct Listener {
+struct Listener {  // the port hold-port takes, held until the driver ends
     SOCKET s = INVALID_SOCKET;
-    ~Listener() {
-        if (s != INVALID_SOCKET) closesocket(s);
-    }
+    ~Listener() { closesocket(s); }
 } gListener;
 
 // Raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
@@ -73,6 +65,13 @@ int fail(const std::wstring& why) {
     return kFailed;
 }
 
+int check(bool ok, const std::wstring& why) { return ok ? kOk : fail(why); }
+
+DWORD msLeft() {
+    const ULONGLONG now = GetTickCount64();
+    return DWORD(gDeadline > now ? gDeadline - now : 0);
+}
+
 // Polls until done() or the deadline passes (one last try at the end).
 bool waitUntil(const std::function<bool()>& done) {
     for (;;) {
@@ -84,11 +83,8 @@ bool waitUntil(const std::function<bool()>& done) {
 }
 
 LRESULT send(HWND w, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
-    const ULONGLONG now = GetTickCount64();
     DWORD_PTR result = LRESULT(-1);
-    SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG,
-                        UINT(std::max<ULONGLONG>(gDeadline > now ? gDeadline - now : 0, 200)),
-                        &result);
+    SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG, std::max(msLeft(), DWORD(200)), &result);
     return LRESULT(result);
 }
 
@@ -102,18 +98,9 @@ std::wstring textOf(HWND w) {
 
 // The top-level windows of a class, the visible ones only unless told.
 std::vector<HWND> windowsOf(const wchar_t* cls, bool visibleOnly = true) {
-    std::vector<HWND> all, found;
-    EnumWindows(
-        [](HWND w, LPARAM out) {
-            reinterpret_cast<std::vector<HWND>*>(out)->push_back(w);
-            return TRUE;
-        },
-        LPARAM(&all));
-    for (HWND w : all) {
-        wchar_t name[64] = {};
-        GetClassNameW(w, name, 64);
-        if (std::wstring(name) == cls && (!visibleOnly || IsWindowVisible(w))) found.push_back(w);
-    }
+    std::vector<HWND> found;
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, cls, nullptr));)
+        if (!visibleOnly || IsWindowVisible(w)) found.push_back(w);
     return found;
 }
 
@@ -161,7 +148,7 @@ int waitLine(const std::wstring& part, bool lastOnly) {
             return false;
         });
         print(seen);
-        return hit ? kOk : fail(L"no activity log line contains " + part);
+        return check(hit, L"no activity log line contains " + part);
     });
 }
 
@@ -198,7 +185,7 @@ int messageBox(const std::wstring* answer) {
     if (!answer) return kOk;
     if (!chosen) return fail(L"the message box has no button " + *answer);
     PostMessageW(chosen, BM_CLICK, 0, 0);
-    return waitUntil([&] { return !IsWindow(box); }) ? kOk : fail(L"the box did not close");
+    return check(waitUntil([&] { return !IsWindow(box); }), L"the box did not close");
 }
 
 // Picked the way a keyboard user would: Down to the Nth item (separators are skipped), Enter.
@@ -210,7 +197,7 @@ int menuPick(int position) {
         PostMessageW(menu, WM_KEYDOWN, key, 1);
         PostMessageW(menu, WM_KEYUP, key, LPARAM(0xC0000001));
     }
-    return waitUntil([&] { return !IsWindowVisible(menu); }) ? kOk : fail(L"the menu stays");
+    return check(waitUntil([&] { return !IsWindowVisible(menu); }), L"the menu stays");
 }
 
 // NAME MISSING|STOPPED|START_PENDING|RUNNING: prints the state reached or the last one seen.
@@ -229,7 +216,7 @@ int waitService(const std::wstring& name, const std::wstring& wanted) {
         return seen == wanted;
     });
     print(seen);
-    return hit ? kOk : fail(L"service " + name + L" is " + seen + L", not " + wanted);
+    return check(hit, L"service " + name + L" is " + seen + L", not " + wanted);
 }
 
 // Another program listening on PORT on every address, as long as this process runs.
@@ -240,9 +227,9 @@ int holdPort(int port) {
     at.sin_port = htons(u_short(port));
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return fail(L"no Winsock");
     gListener.s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (bind(gListener.s, reinterpret_cast<sockaddr*>(&at), sizeof at) || listen(gListener.s, 1))
-        return fail(L"cannot listen on port " + std::to_wstring(port));
-    return kOk;
+    return check(
+        !bind(gListener.s, reinterpret_cast<sockaddr*>(&at), sizeof at) && !listen(gListener.s, 1),
+        L"cannot listen on port " + std::to_wstring(port));
 }
 
 // What Windows does when the user logs off: it asks the window, tells it the answer, and may
@@ -255,10 +242,8 @@ int endSession(HWND w) {
     const bool agreed = send(w, WM_QUERYENDSESSION) != 0;
     send(w, WM_ENDSESSION, agreed);
     if (!agreed) return fail(L"the panel would not let the session end");
-    const ULONGLONG now = GetTickCount64();
-    const DWORD left = DWORD(gDeadline > now ? gDeadline - now : 0);
-    return WaitForSingleObject(process.get(), left) == WAIT_OBJECT_0 ? kOk
-                                                                     : fail(L"the panel runs on");
+    return check(WaitForSingleObject(process.get(), msLeft()) == WAIT_OBJECT_0,
+                 L"the panel runs on");
 }
 
 int run(const std::vector<std::wstring>& a) {
@@ -277,9 +262,8 @@ int run(const std::vector<std::wstring>& a) {
     if (c == L"resize" && n == 2)
         return withControl(0, [&](HWND w) {
             const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
-            return SetWindowPos(w, nullptr, 0, 0, number, _wtoi(a[2].c_str()), flags)
-                       ? kOk
-                       : fail(L"could not resize the main window");
+            return check(SetWindowPos(w, nullptr, 0, 0, number, _wtoi(a[2].c_str()), flags),
+                         L"could not resize the main window");
         });
     if (c == L"list" && n == 0)
         return withControl(IDC_lstView, [](HWND list) {
@@ -296,18 +280,18 @@ int run(const std::vector<std::wstring>& a) {
     // cannot click (hidden, disabled) is refused.
     if (c == L"click" && n == 1)
         return withControl(number, [&](HWND b) {
-            if (!IsWindowVisible(b) || !IsWindowEnabled(b)) return fail(L"cannot click " + a[1]);
-            return PostMessageW(b, BM_CLICK, 0, 0) ? kOk : fail(L"could not post the click");
+            return check(
+                IsWindowVisible(b) && IsWindowEnabled(b) && PostMessageW(b, BM_CLICK, 0, 0),
+                L"cannot click " + a[1]);
         });
     // Sent, so that the next command sees what the close box did.
     if (c == L"close" && n == 0)
         return withControl(
-            0, [](HWND w) { return send(w, WM_CLOSE) == 0 ? kOk : fail(L"WM_CLOSE failed"); });
+            0, [](HWND w) { return check(send(w, WM_CLOSE) == 0, L"WM_CLOSE failed"); });
     // What the shell posts when the mouse does something over the tray icon.
     if (c == L"post-tray" && n == 1)
         return withControl(0, [&](HWND w) {
-            return PostMessageW(w, kTrayCallback, 0, LPARAM(number)) ? kOk
-                                                                     : fail(L"could not post");
+            return check(PostMessageW(w, kTrayCallback, 0, LPARAM(number)), L"could not post");
         });
     if (c == L"msgbox" && n == 0) return messageBox(nullptr);
     if (c == L"answer" && n == 1) return messageBox(&a[1]);
@@ -330,17 +314,15 @@ int run(const std::vector<std::wstring>& a) {
 
 }  // namespace
 
-int main() {
-    int argc = 0;
-    std::unique_ptr<LPWSTR, Closer> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+int wmain(int argc, wchar_t** argv) {
     double timeout = 20;
     std::vector<std::vector<std::wstring>> commands(1);
-    for (int i = 1; argv && i < argc; ++i) {
-        const std::wstring word = argv.get()[i];
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring word = argv[i];
         if (word == L"--timeout" && i + 1 < argc)
-            timeout = _wtof(argv.get()[++i]);
+            timeout = _wtof(argv[++i]);
         else if (word == L"--poll" && i + 1 < argc)
-            gPollMs = DWORD(_wtoi(argv.get()[++i]));
+            gPollMs = DWORD(_wtoi(argv[++i]));
         else if (word == L"+")
             commands.emplace_back();
         else
