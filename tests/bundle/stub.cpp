@@ -1,5 +1,6 @@
 // Stand-ins for the bundle's database server (mysqld2.exe, on 3307) and web container
-// (tomcat6svc.exe, built with OAPANEL_STUB_WEB, on 8080). They are real Windows services that
+// (tomcat6svc.exe, on 8080; the same program, which knows its role by its name). They are real
+// Windows services that
 // register, start, stop and listen like the real ones, and misbehave when a test asks in
 // <exe>.knobs beside the exe, one key=value a line:
 //   register=never   the install command fails without registering the service
@@ -18,39 +19,26 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace {
 
-#ifdef OAPANEL_STUB_WEB
-constexpr u_short kPort = 8080;
-#else
-constexpr u_short kPort = 3307;
-#endif
-
-template <class Raw, auto close, Raw invalid = Raw{}>
-class Owned {
-public:
-    explicit Owned(Raw raw = invalid) : raw_(raw) {}
-    Owned(const Owned&) = delete;
-    ~Owned() {
-        if (raw_ != invalid) close(raw_);
-    }
-    Raw get() const { return raw_; }
-    explicit operator bool() const { return raw_ != invalid; }
-
-private:
-    Raw raw_;
+template <auto close>
+struct Closer {
+    void operator()(auto handle) const { close(handle); }
 };
-using ScHandle = Owned<SC_HANDLE, CloseServiceHandle>;
-using Handle = Owned<HANDLE, CloseHandle>;
-using Socket = Owned<SOCKET, closesocket, INVALID_SOCKET>;
-using File = Owned<FILE*, fclose>;
+using ScHandle = std::unique_ptr<SC_HANDLE__, Closer<CloseServiceHandle>>;
+using Handle = std::unique_ptr<void, Closer<CloseHandle>>;
+using File = std::unique_ptr<FILE, Closer<fclose>>;
+struct Socket {
+    SOCKET s;
+    ~Socket() { closesocket(s); }
+};
 
 std::wstring besideExe(const wchar_t* extension) {
     wchar_t path[MAX_PATH] = {};
@@ -59,12 +47,10 @@ std::wstring besideExe(const wchar_t* extension) {
 }
 
 // A service has no console: the log beside the exe is where a failing test looks.
-void note(const char* format, ...) {
+template <class... Args>
+void note(const char* format, Args... args) {
     char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
+    std::snprintf(text, sizeof text, format, args...);
     SYSTEMTIME t{};
     GetLocalTime(&t);
     if (File log(_wfopen(besideExe(L".log").c_str(), L"ab")); log)
@@ -76,7 +62,7 @@ void note(const char* format, ...) {
 struct Knobs {
     bool registerNever = false, startFail = false;
     DWORD startDelay = 0;  // INFINITE for start=never
-    u_short port = kPort;
+    u_short port = besideExe(L"").ends_with(L"\\tomcat6svc") ? 8080 : 3307;
 };
 
 // A line the stub does not understand fails the stub loudly: a misspelt knob must not leave
@@ -109,17 +95,17 @@ int install(const std::wstring& name) {
     const auto knobs = loadKnobs();
     const std::wstring exe = besideExe(L".exe"), command = exe + L" --service " + name;
     // ImagePath is unquoted, as the panel expects: a blank would make it run something else.
-    if (!knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos)
-        return note("install %ls as %ls: refused", name.c_str(), command.c_str()), 1;
-    ScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    const bool refused =
+        !knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos;
+    ScHandle scm(refused ? nullptr : OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     ScHandle service(
         scm ? CreateServiceW(scm.get(), name.c_str(), name.c_str(), SERVICE_QUERY_STATUS,
                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                              command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr)
             : nullptr);
-    if (!service) return note("install %ls: failed, error %lu", name.c_str(), GetLastError()), 1;
-    note("install %ls: registered as %ls", name.c_str(), command.c_str());
-    return 0;
+    note("install %ls as %ls: %s, error %lu", name.c_str(), command.c_str(),
+         service ? "registered" : "refused", refused ? 0 : GetLastError());
+    return service ? 0 : 1;
 }
 
 // Only the service thread reports the status, so no lock is needed; the control handler
@@ -148,32 +134,26 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
     return NO_ERROR;
 }
 
-// Takes every connection and closes it at once until stopped: a port that answers is all the
-// panel and the tests look for. RUNNING is reported only once the port is really ours.
+// Listens until stopped: a port that takes connections is all the panel and the tests look
+// for (they queue unanswered). RUNNING is reported only once the port is really ours.
 DWORD serve(Service& service) {
-    Socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    const Socket listener{socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(service.knobs.port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const BOOL exclusive = TRUE;  // a second server on the port must fail, not share it
-    setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+    setsockopt(listener.s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    Handle incoming(WSACreateEvent());
-    if (bind(listener.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener.get(), SOMAXCONN) != 0 ||
-        WSAEventSelect(listener.get(), incoming.get(), FD_ACCEPT) != 0) {
+    if (bind(listener.s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listener.s, SOMAXCONN) != 0) {
         const int error = WSAGetLastError();
         note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
         return DWORD(error);
     }
     service.report(SERVICE_RUNNING);
     note("running, listening on 127.0.0.1:%u", service.knobs.port);
-    const HANDLE events[] = {service.stop.get(), incoming.get()};
-    while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        WSAResetEvent(incoming.get());
-        Socket client(accept(listener.get(), nullptr, nullptr));
-    }
+    WaitForSingleObject(service.stop.get(), INFINITE);
     service.report(SERVICE_STOP_PENDING);
     return NO_ERROR;
 }
@@ -184,24 +164,22 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
     if (!service.handle)
         return note("cannot register the control handler, error %lu", GetLastError());
     service.report(SERVICE_START_PENDING);
-    DWORD exitCode = ERROR_PROCESS_ABORTED;
-    if (!service.knobs.startFail)
-        exitCode =
-            WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_OBJECT_0
-                ? NO_ERROR
-                : serve(service);
+    DWORD exitCode = NO_ERROR;
+    if (service.knobs.startFail)
+        exitCode = ERROR_PROCESS_ABORTED;
+    else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
+        exitCode = serve(service);
     note("stopped, exit code %lu", exitCode);
     service.report(SERVICE_STOPPED, exitCode);
 }
 
-int runService(const std::wstring& name) {
+int runService(std::wstring name) {
     WSADATA wsa{};
     const auto knobs = loadKnobs();
     if (!knobs || WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
     Service service{name, *knobs};
     g_service = &service;
-    std::wstring tableName = name;
-    const SERVICE_TABLE_ENTRYW table[] = {{tableName.data(), serviceMain}, {nullptr, nullptr}};
+    const SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
     const bool ran = StartServiceCtrlDispatcherW(table);
     if (!ran) note("--service: not started by the service manager, error %lu", GetLastError());
     WSACleanup();

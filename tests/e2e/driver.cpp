@@ -6,8 +6,8 @@
 //
 // "A + B" runs the commands back to back in this one process: what they see is milliseconds
 // apart, where separate runs would be a Wine process start apart. Each command that waits
-// gets the whole timeout. Output is UTF-8, one item a line. Exit code 0 ok, 1 failed or timed
-// out, 2 usage.
+// gets the whole timeout. Output is UTF-8, one item a line. Exit code 0 ok, 1 failed, timed
+// out or not understood.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -27,7 +27,7 @@ constexpr UINT kTrayCallback = WM_APP + 1;
 // On a display without a notification area of its own (Xvfb), Wine shows the icons in a
 // window of this class, and shows that window only while it holds at least one icon.
 constexpr wchar_t kWineTrayClass[] = L"__winex11_standalone_tray";
-constexpr int kOk = 0, kFailed = 1, kUsage = 2;
+constexpr int kOk = 0, kFailed = 1;
 
 DWORD gPollMs = 100;      // the benchmark asks for a few ms to time what it sees
 ULONGLONG gDeadline = 0;  // of the command that runs now
@@ -43,27 +43,21 @@ struct Listener {  // the port hold-port takes, held until the driver ends
     ~Listener() { closesocket(s); }
 } gListener;
 
-// Raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
-void write(DWORD stdHandle, const std::wstring& text) {
+// One line of raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
+// Message box texts break lines with CRLF or a lone CR; the scripts compare LF lines.
+int print(std::wstring text, DWORD to = STD_OUTPUT_HANDLE) {
+    for (size_t at; (at = text.find(L"\r\n")) != text.npos;) text.erase(at, 1);
+    std::replace(text.begin(), text.end(), L'\r', L'\n');
+    text += L'\n';
     std::string bytes(text.size() * 3, '\0');
     bytes.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(),
                                             int(bytes.size()), nullptr, nullptr)));
     DWORD written = 0;
-    WriteFile(GetStdHandle(stdHandle), bytes.data(), DWORD(bytes.size()), &written, nullptr);
-}
-
-// Message box texts break lines with CRLF or a lone CR; the scripts compare LF lines.
-int print(std::wstring text) {
-    for (size_t at; (at = text.find(L"\r\n")) != text.npos;) text.erase(at, 1);
-    std::replace(text.begin(), text.end(), L'\r', L'\n');
-    write(STD_OUTPUT_HANDLE, text + L"\n");
+    WriteFile(GetStdHandle(to), bytes.data(), DWORD(bytes.size()), &written, nullptr);
     return kOk;
 }
 
-int fail(const std::wstring& why) {
-    write(STD_ERROR_HANDLE, L"oadriver: " + why + L"\n");
-    return kFailed;
-}
+int fail(const std::wstring& why) { return print(L"oadriver: " + why, STD_ERROR_HANDLE), kFailed; }
 
 int check(bool ok, const std::wstring& why) { return ok ? kOk : fail(why); }
 
@@ -152,24 +146,22 @@ int waitLine(const std::wstring& part, bool lastOnly) {
     });
 }
 
-// Shown (1/0) and where: a control in the main window's client coordinates; the main window
-// on the screen, then its client size.
+// Shown (1/0), where (a control in the main window's client coordinates, the main window on
+// the screen) and its client size.
 int printPlace(HWND w) {
     RECT r{}, client{};
     GetWindowRect(w, &r);
     GetClientRect(w, &client);
-    const bool main = !GetParent(w);
-    if (!main) MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
-    std::wstring text = std::to_wstring(IsWindowVisible(w) ? 1 : 0);
-    for (LONG v : {r.left, r.top, r.right - r.left, r.bottom - r.top})
+    if (GetParent(w)) MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
+    std::wstring text = IsWindowVisible(w) ? L"1" : L"0";
+    for (LONG v : {r.left, r.top, r.right - r.left, r.bottom - r.top, client.right, client.bottom})
         text += L" " + std::to_wstring(v);
-    if (main) text += L" " + std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom);
     return print(text);
 }
 
-// msgbox: the panel's message box, its buttons on one line, then its text. answer BUTTON:
-// the same, then the button is clicked, and we are back once the box has closed, so the next
-// command sees what followed the answer.
+// msgbox [BUTTON]: the panel's message box, its buttons on one line, then its text; then the
+// button is clicked, if named, and we are back once the box has closed, so the next command
+// sees what followed the answer.
 int messageBox(const std::wstring* answer) {
     HWND box = waitWindow(L"#32770", [](HWND w) { return textOf(w) == L"oapanel"; });
     if (!box) return fail(L"no message box appeared");
@@ -293,23 +285,18 @@ int run(const std::vector<std::wstring>& a) {
         return withControl(0, [&](HWND w) {
             return check(PostMessageW(w, kTrayCallback, 0, LPARAM(number)), L"could not post");
         });
-    if (c == L"msgbox" && n == 0) return messageBox(nullptr);
-    if (c == L"answer" && n == 1) return messageBox(&a[1]);
+    if (c == L"msgbox" && n <= 1) return messageBox(n ? &a[1] : nullptr);
     if (c == L"menu-pick" && n == 1) return menuPick(number);
     if (c == L"wait-service" && n == 2) return waitService(a[1], a[2]);
     if (c == L"hold-port" && n == 1) return holdPort(number);
     if (c == L"end-session" && n == 0) return withControl(0, endSession);
-    // Local time to the millisecond, in the form of the stub servers' logs.
+    // Milliseconds since 1970, to compare with the scripts' clock and the stubs' logs.
     if (c == L"stamp" && n == 0) {
-        SYSTEMTIME t{};
-        GetLocalTime(&t);
-        wchar_t text[32];
-        swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
-                 t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-        return print(text);
+        ULARGE_INTEGER t{};
+        GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&t));
+        return print(std::to_wstring((t.QuadPart - 116444736000000000ULL) / 10000));
     }
-    fail(L"unknown command or wrong arguments: " + c);
-    return kUsage;
+    return fail(L"unknown command or wrong arguments: " + c);
 }
 
 }  // namespace
@@ -330,8 +317,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (const auto& command : commands) {
         gDeadline = GetTickCount64() + ULONGLONG(timeout * 1000);
-        if (command.empty()) return fail(L"missing command"), kUsage;
-        if (int rc = run(command); rc != kOk) return rc;
+        if (command.empty() || run(command) != kOk) return kFailed;
     }
     return kOk;
 }

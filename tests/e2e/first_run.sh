@@ -22,7 +22,7 @@ services() { oa_driver --timeout "$1" wait-service Tomcat6Brackwen "$2" + wait-s
 
 # expect_refusal WHAT TEXT: the panel shows TEXT with only OK and no window, then ends.
 expect_refusal() {
-    oa_expect_eq "$1: OK only, no main window" "$(oa_driver msgbox + windows + answer OK)" \
+    oa_expect_eq "$1: OK only, no main window" "$(oa_driver msgbox + windows + msgbox OK)" \
         $'OK\n'"$2"$'\n0\nOK\n'"$2"
     oa_expect_exit "$1: the panel ends" "$OA_LAST_PID"
 }
@@ -40,10 +40,9 @@ oa_expect_eq "folder with a blank: no JRE_BK_HOME, user PATH, service or server 
 
 oa_launch_panel
 expect_refusal "first start" $'您第一次运行管理中心，正在自动设置环境变量，请重新运行\n\nJRE_BK_HOME = [C:\\OA\\jre16bk]'
-oa_expect_match "first start: JRE_BK_HOME names the runtime folder" \
-    "$(oa_reg_value "$OA_ENV_KEY" JRE_BK_HOME)" '^REG_(EXPAND_)?SZ C:\\OA\\jre16bk$'
-oa_expect_match "first start: the user PATH has the runtime's bin folder" \
-    "$(oa_reg_value 'HKCU\Environment' PATH)" '^REG_(EXPAND_)?SZ (.*;)?C:\\OA\\jre16bk\\bin(;.*)?$'
+oa_expect_match "first start: JRE_BK_HOME names the runtime folder, the user PATH its bin folder" \
+    "$(oa_reg_value "$OA_ENV_KEY" JRE_BK_HOME)|$(oa_reg_value 'HKCU\Environment' PATH)" \
+    '^REG_(EXPAND_)?SZ C:\\OA\\jre16bk\|REG_(EXPAND_)?SZ (.*;)?C:\\OA\\jre16bk\\bin(;.*)?$'
 
 # Started from C:\Apps\OA2 while JRE_BK_HOME names C:\OA's runtime: the panel asks whether to
 # repoint it; Cancel opens the window, whose welcome line names the exe's own folder.
@@ -52,59 +51,50 @@ cp -a "$OA_APP_DIR" "$oa2"
 echo register=never | tee "$oa2/tomcat6/bin/tomcat6svc.knobs" "$oa2/mysql5/bin/mysqld2.knobs" >/dev/null
 oa_launch_panel 'C:\Apps\OA2\oapanel.exe'
 panel=$OA_LAST_PID
-oa_expect_match "a start from another folder asks to repoint the runtime there" \
-    "$(oa_driver answer Cancel)" "当前环境变量 = \\[C:\\\\Apps\\\\OA2\\\\jre16bk\\]"
-welcome=$(oa_driver wait-window + wait-line "欢迎使用" + wait-line "启动 MySQL" | sed -n 2p)
-oa_expect_eq "welcome line follows the exe's folder" "${welcome#* - }" "欢迎使用澜栖OA系统，运行路径：C:\\Apps\\OA2"
+oa_expect_match "a start from another folder asks to repoint the runtime there; the welcome line names it" \
+    "$(oa_driver msgbox Cancel + wait-window + wait-line "欢迎使用" + wait-line "启动 MySQL")" \
+    "当前环境变量 = \\[C:\\\\Apps\\\\OA2\\\\jre16bk\\].* - 欢迎使用澜栖OA系统，运行路径：C:\\\\Apps\\\\OA2"$'\n'
 
-# The layout, read while the panel waits on the installers. Designed left top width height in
-# twips of the controls shown; the others are hidden.
+# The layout, read while the panel waits on the installers. Where it puts each control shown,
+# in twips, for the window's outer width W and height H: left top width height, each within
+# 1 px of twips * 96 / 1440. The activity log may be up to 24 px shorter than H - 1500, as the
+# list box shows whole lines only; the contact line sits 100 twips under it. The others are
+# hidden.
 declare -A design=(
-    [cmdOA]="5160 120 1335 375" [cmdExit]="6720 120 1335 375" [cmdAdvance]="8280 120 1335 375"
-    [lstView]="75 675 7935 2940" [cmdCheckPort]="8280 720 1335 375"
-    [cmdTomcat]="8280 1320 1335 375" [cmdMysql]="8280 1920 1335 375"
+    [cmdOA]="W-4570 120 1335 375" [cmdExit]="W-3085 120 1335 375" [cmdAdvance]="W-1600 120 1335 375"
+    [lstView]="75 675 W-1850 H-1500" [cmdCheckPort]="W-1600 720 1335 375"
+    [cmdTomcat]="W-1600 1320 1335 375" [cmdMysql]="W-1600 1920 1335 375"
     [lblTomcat]="120 100 1455 255" [lblMysql]="1440 100 1215 255" [lblOA]="2640 100 1215 255"
     [lblBrackwen]="120 4800 7815 255" [lblIP]="960 360 3375 255" [Label1]="120 360 650 255"
-    [cmdReinstall]="8280 2520 1335 375" [cmdCheckService]="8280 3120 1335 375")
+    [cmdReinstall]="W-1600 2520 1335 375" [cmdCheckService]="W-1600 3120 1335 375")
 names=("${!design[@]}" cmdStart cmdStop cmdMysqlStart cmdMysqlStop cmdConnect chkAuto picMouseEvent pic0 pic1 pic2)
 
-# px TWIPS... -> the same in pixels at 96 dpi.
+# px TWIPS... -> the same in pixels at 96 dpi; each may be an expression of W and H.
 px() {
     local t out=()
     for t in "$@"; do out+=($(((t * 96 + 720) / 1440))); done
     echo "${out[*]}"
 }
 
-# expect_layout WHEN: every control shown or hidden as designed, each shown one within 1 px
-# of where the layout puts it for the window's outer width W and height H (twips): the
-# right-hand column (检查端口 ... 检测服务, 高级) at left W - 1600, 退出 150 twips left of 高级
-# and 启动 OA 150 left of 退出; the activity log W - 1850 wide (the advanced panel is open) and
-# up to H - 1500 high, less what the list box drops to show whole lines only (< 24 px); the
-# contact line 100 twips under the log; everything else where designed.
+# expect_layout WHEN: every control shown or hidden, and placed, as above.
 expect_layout() {
     local -a cmd=() lines got want
-    local name i l t w h W H list_h list_max wrong=""
+    local name i k W H list_h wrong=""
     for name in "${names[@]}" lstView; do cmd+=(place "$(oa_id "$name")" +); done
     mapfile -t lines < <(oa_driver "${cmd[@]}" place 0) || oa_die "cannot read the controls"
-    read -r _ _ _ w h client <<<"${lines[-1]}"
-    read -r _ _ _ _ list_h <<<"${lines[-2]}"
-    W=$((w * 15)) H=$((h * 15)) list_max=$(px $((H - 1500)))
+    read -r _ _ _ W H client <<<"${lines[-1]}"
+    read -r _ _ _ _ list_h _ <<<"${lines[-2]}"
+    frame="$W $H" W=$((W * 15)) H=$((H * 15))
     for i in "${!names[@]}"; do
         name=${names[i]}
         read -ra got <<<"${lines[i]}"
         [[ -z ${design[$name]} ]] && { ((got[0] == 0)) || wrong+=" $name shown;"; continue; }
-        read -r l t w h <<<"${design[$name]}"
-        case $name in
-        cmdCheckPort | cmdTomcat | cmdMysql | cmdAdvance | cmdReinstall | cmdCheckService) l=$((W - 1600)) ;;
-        cmdExit) l=$((W - 3085)) ;;
-        cmdOA) l=$((W - 4570)) ;;
-        lstView) w=$((W - 1850)) h=$((H - 1500)) ;;
-        esac
-        read -ra want <<<"1 $(px "$l" "$t" "$w" "$h")"
-        [[ $name == lstView ]] && ((list_h <= list_max && list_max - list_h < 24)) && want[4]=$list_h
+        # shellcheck disable=SC2086  # the four numbers of the design
+        read -ra want <<<"1 $(px ${design[$name]})"
+        [[ $name == lstView ]] && ((list_h <= want[4] && want[4] - list_h < 24)) && want[4]=$list_h
         [[ $name == lblBrackwen ]] && want[2]=$((list_h + $(px 775)))
-        for ((l = 0; l < 5; l++)); do
-            ((got[l] - want[l] > 1 || want[l] - got[l] > 1)) && wrong+=" $name at ${got[*]}, not ${want[*]};" && break
+        for ((k = 0; k < 5; k++)); do
+            ((got[k] - want[k] > 1 || want[k] - got[k] > 1)) && wrong+=" $name at ${got[*]}, not ${want[*]};" && break
         done
     done
     oa_expect_eq "$1: controls shown as designed and placed by the layout" "$wrong" ""
@@ -113,7 +103,7 @@ expect_layout "designed size"
 oa_expect_eq "client area at 96 dpi" "$client" "652 340"
 oa_driver resize 820 480 >/dev/null || oa_die "cannot resize the window"
 expect_layout "820x480 frame"
-oa_expect_eq "frame took the new size" "$(oa_driver place 0 | cut -d' ' -f4,5)" "820 480"
+oa_expect_eq "the frame took the new size" "$frame" "820 480"
 
 # With both servers stopped 退出 ends the panel without asking.
 oa_driver click "$(oa_id cmdExit)" >/dev/null || oa_die "cannot click 退出"
@@ -137,8 +127,8 @@ log_before=$(oa_driver list)
 oa_launch_panel
 second=$OA_LAST_PID
 oa_expect_eq "a second panel says the first runs, with OK only and no window of its own, and waits" \
-    "$(oa_driver msgbox + windows && oa_alive "$second" && echo waits)" $'OK\n您已经运行这个应用程序了\n1\nwaits'
-oa_driver answer OK >/dev/null || oa_die "could not answer the message box"
+    "$(oa_driver msgbox + windows && oa_alive "$second" && echo waits && oa_driver msgbox OK >/dev/null)" \
+    $'OK\n您已经运行这个应用程序了\n1\nwaits'
 oa_expect_exit "the second panel ends after OK" "$second"
 oa_expect_eq "the first panel still runs, its one window and log unchanged" \
     "$(oa_alive "$panel" && oa_driver windows + list)" "1"$'\n'"$log_before"
@@ -163,13 +153,12 @@ oa_expect_eq "labels and OA button after the failed start; nothing answers on 80
     "$(oa_driver text "$lbl_tomcat" + text "$(oa_id lblMysql)" + text "$(oa_id lblOA)" + text "$(oa_id cmdOA)" | tr '\n' ' ')$(oa_port_open 8080 && echo open)" \
     "Tomcat:已停止 MySQL:已启动 OA:已停止 启动 &OA "
 
-oa_driver click "$(oa_id cmdCheckService)" + wait-line "运行环境正常" >/dev/null
-mapfile -t log < <(oa_driver list)
-oa_expect_eq "检测服务 names the environment and finds both services at home" \
-    "${log[-2]#* - } ${log[-1]#* - }" '当前运行环境：C:\OA\jre16bk 运行环境正常'
+oa_expect_eq "检测服务 names the environment and finds both services at home" "$(oa_driver click \
+    "$(oa_id cmdCheckService)" + wait-line "运行环境正常" >/dev/null && oa_driver list | tail -n 2 | sed 's/^.* - //')" \
+    $'当前运行环境：C:\\OA\\jre16bk\n运行环境正常'
 
 # 退出 asks while MySQL runs; a new panel counts the pending web container as started.
-oa_driver click "$(oa_id cmdExit)" + answer OK >/dev/null || oa_die "cannot leave the panel"
+oa_driver click "$(oa_id cmdExit)" + msgbox OK >/dev/null || oa_die "cannot leave the panel"
 oa_expect_exit "退出 with OK ends the panel" "$panel"
 oa_launch_panel
 panel=$OA_LAST_PID
@@ -180,10 +169,10 @@ oa_expect_eq "Tomcat label with the service START_PENDING before the panel" \
 
 # 卸载服务: Cancel changes nothing; OK stops and removes both services, then the panel ends.
 oa_expect_eq "卸载服务 asks first; Cancel keeps the services" \
-    "$(oa_driver click "$cmd_reinstall" + answer Cancel)"$'\n'"$(services 1 START_PENDING RUNNING)" \
+    "$(oa_driver click "$cmd_reinstall" + msgbox Cancel)"$'\n'"$(services 1 START_PENDING RUNNING)" \
     $'OK Cancel\n卸载服务不会影响OA的数据，是否卸载？\nSTART_PENDING\nRUNNING'
 oa_expect_eq "after OK the panel says it will end" \
-    "$(oa_driver click "$cmd_reinstall" + answer OK + answer OK | tail -n 2)" $'OK\n本程序将退出'
+    "$(oa_driver click "$cmd_reinstall" + msgbox OK + msgbox OK | tail -n 2)" $'OK\n本程序将退出'
 oa_expect_exit "卸载服务 ends the panel" "$panel"
 oa_expect_eq "卸载服务 removes both services" "$(services 10 MISSING MISSING)" $'MISSING\nMISSING'
 oa_expect_eq "nothing answers on the ports after 卸载服务" "$(oa_ports)" "closed closed"

@@ -18,10 +18,7 @@ OA_CHECKS=0 OA_FAILED=0 OA_BG_PIDS=()
 oa_log() { printf '%s: %s\n' "${OA_NAME:-e2e}" "$*" >&2; }
 
 # A problem with the test set-up itself: nothing after it can be checked.
-oa_die() {
-    oa_log "ERROR: $*"
-    exit 1
-}
+oa_die() { oa_log "ERROR: $*" && exit 1; }
 
 oa_init() {
     [[ $# -eq 4 ]] || oa_die "usage: $0 PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR"
@@ -142,20 +139,14 @@ oa_launch_watched() {
 
 # oa_wait_exit PID SECONDS: true once the process ended; its exit code is left in OA_EXIT_CODE.
 oa_wait_exit() {
-    local i
-    for ((i = 0; i < $2 * 10; i++)); do
-        oa_alive "$1" || break
-        sleep 0.1
-    done
+    local i=0
+    while oa_alive "$1" && ((i++ < $2 * 10)); do sleep 0.1; done
     oa_alive "$1" && return 1
     wait "$1"
     OA_EXIT_CODE=$?
 }
 
 oa_alive() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
-
-# "YYYY-MM-DD HH:MM:SS.mmm" (the driver's and the stubs' stamps) -> ms since the epoch.
-oa_ms() { echo $(($(date -d "$1" +%s%N) / 1000000)); }
 
 # oa_reg_value KEY NAME: "TYPE DATA", or nothing when the value is not there.
 oa_reg_value() {
@@ -188,23 +179,20 @@ oa_expect_match() { oa_check "$1" "$([[ $2 =~ $3 ]]; echo $?)" "expected to matc
 
 # oa_expect_between WHAT FROM_STAMP TO_STAMP LOW_MS HIGH_MS: the time between two stamps.
 oa_expect_between() {
-    local ms=$(($(oa_ms "$3") - $(oa_ms "$2")))
+    local ms=$(($3 - $2))
     oa_check "$1 ($ms ms)" "$((ms < $4 || ms > $5))" "expected: $4 to $5 ms"
 }
 
 # oa_expect_exit WHAT PID: the panel ends within 10 s, with exit code 0.
 oa_expect_exit() {
-    OA_EXIT_CODE="still running 10 s later"
-    oa_wait_exit "$2" 10
+    oa_wait_exit "$2" 10 || OA_EXIT_CODE="still running 10 s later"
     oa_expect_eq "$1, exit code" "$OA_EXIT_CODE" 0
 }
 
 # Whether something answers on the stub ports 3307 and 8080: "open closed", say.
 oa_ports() {
     local port state=()
-    for port in 3307 8080; do
-        if oa_port_open "$port"; then state+=(open); else state+=(closed); fi
-    done
+    for port in 3307 8080; do state+=("$(oa_port_open "$port" && echo open || echo closed)"); done
     echo "${state[*]}"
 }
 
@@ -215,10 +203,7 @@ oa_expect_log_file() {
         "$({ printf '\xEF\xBB\xBF' && oa_driver list | sed 's/$/\r/'; } | od -c)"
 }
 
-oa_finish() {
-    oa_log "$OA_CHECKS checks, $OA_FAILED failed"
-    ((OA_FAILED == 0))
-}
+oa_finish() { oa_log "$OA_CHECKS checks, $OA_FAILED failed" && ((OA_FAILED == 0)); }
 
 # Ends the prefix's processes and our Xvfb, but keeps the prefix.
 oa_teardown() {
@@ -234,10 +219,6 @@ oa_cleanup() {
     local rc=$?
     trap - EXIT
     oa_teardown
-    if ((rc == 0)); then
-        rm -rf "$OA_RUN_DIR"
-    elif [[ -n $OA_RUN_DIR ]]; then
-        oa_log "kept $OA_RUN_DIR for a look (panel.log, prefix)"
-    fi
+    if ((rc == 0)); then rm -rf "$OA_RUN_DIR"; else oa_log "kept $OA_RUN_DIR for a look (panel.log, prefix)"; fi
     exit "$rc"
 }
