@@ -17,9 +17,9 @@ oa_expect_match "both servers start" "$(grep ' - ' "$demo/out.txt")" \
     "启动 MySQL\\.{3,}成功"$'\n'".* - 启动 Tomcat\\.{3,}成功\$"
 oa_expect_eq "a screenshot is written" "$(head -c 4 "$demo/screenshot.png" 2>/dev/null | tail -c 3)" PNG
 # Every process of the demo has its prefix in its environment: panel, stubs, wineserver, Xvfb.
-left=$(grep -lsxz "WINEPREFIX=$demo/prefix" /proc/[0-9]*/environ | cut -d/ -f3)
-oa_expect_eq "nothing of the demo is left running" "$(for pid in $left; do tr '\0' ' ' <"/proc/$pid/cmdline"; done)" ""
+mapfile -t left < <(grep -lsxz "WINEPREFIX=$demo/prefix" /proc/[0-9]*/environ | cut -d/ -f3)
+oa_expect_eq "nothing of the demo is left running" "$(for pid in "${left[@]}"; do tr '\0' ' ' <"/proc/$pid/cmdline"; done)" ""
 ((OA_FAILED == 0)) || oa_log "run.sh said:"$'\n'"$(cat "$demo/out.txt")"
 # The demo's processes, if any, must not outlive the test either.
-[[ -z $left ]] || { WINEPREFIX="$demo/prefix" wineserver -k; kill $left; } 2>/dev/null
+((${#left[@]} == 0)) || { WINEPREFIX="$demo/prefix" wineserver -k; kill "${left[@]}"; } 2>/dev/null
 oa_finish && rm -rf "$demo"
