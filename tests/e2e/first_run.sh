@@ -3,8 +3,8 @@
 # - a folder with a blank is refused before anything is written; the first start from C:\OA
 #   sets JRE_BK_HOME and the user's PATH and ends;
 # - a start from C:\Apps\OA2, whose installers refuse, asks about the runtime folder, shows the
-#   window laid out as designed at 96 dpi and after a resize, hides it with the close box and
-#   leaves through 退出 without asking;
+#   window laid out as designed at 96 dpi and after a resize, and leaves through 退出 without
+#   asking;
 # - the next start from C:\OA waits out a database 20 s starting, gives a web container that
 #   dies at start-up up at once and says why, in the window and in oapanel.log; a second panel
 #   is turned away; with another program on 8080 the port check and a start say so; a web
