@@ -1,12 +1,15 @@
-// Stand-ins for the bundle's database server (mysqld2.exe, a bare listener on 3307) and web
-// container (tomcat6svc.exe, built with OAPANEL_STUB_WEB: HTTP on 8080). They are real
-// Windows services that register, start, stop and listen like the real ones, and misbehave
-// when a test asks in <exe>.knobs beside the exe, one key=value a line:
+// Stand-ins for the bundle's database server (mysqld2.exe, on 3307) and web container
+// (tomcat6svc.exe, on 8080; the same program, which knows its role by its name). They are real
+// Windows services that
+// register, start, stop and listen like the real ones, and misbehave when a test asks in
+// <exe>.knobs beside the exe, one key=value a line:
 //   register=never   the install command fails without registering the service
 //   start_delay=MS   stay START_PENDING this long before RUNNING
 //   start=never      stay START_PENDING until stopped
+//   start=fail       stop again at once with exit code 1067, like a server dying at start-up
 //   port=N           listen on N instead of the usual port
-// What they do goes to <exe>.log beside the exe, one stamped line each.
+// A port they cannot take stops them too, with the socket error as the exit code. What they
+// do goes to <exe>.log beside the exe, one stamped line each.
 //
 //   <exe> --install NAME [--basedir=DIR]     register service NAME
 //   <exe> --service NAME                     run as service NAME (the service manager does this)
@@ -16,41 +19,26 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace {
 
-#ifdef OAPANEL_STUB_WEB
-constexpr bool kWeb = true;
-constexpr u_short kPort = 8080;
-#else
-constexpr bool kWeb = false;
-constexpr u_short kPort = 3307;
-#endif
-
-template <class Raw, auto close, Raw invalid = Raw{}>
-class Owned {
-public:
-    explicit Owned(Raw raw = invalid) : raw_(raw) {}
-    Owned(const Owned&) = delete;
-    ~Owned() {
-        if (raw_ != invalid) close(raw_);
-    }
-    Raw get() const { return raw_; }
-    explicit operator bool() const { return raw_ != invalid; }
-
-private:
-    Raw raw_;
+template <auto close>
+struct Closer {
+    void operator()(auto handle) const { close(handle); }
 };
-using ScHandle = Owned<SC_HANDLE, CloseServiceHandle>;
-using Handle = Owned<HANDLE, CloseHandle>;
-using Socket = Owned<SOCKET, closesocket, INVALID_SOCKET>;
-using File = Owned<FILE*, fclose>;
+using ScHandle = std::unique_ptr<SC_HANDLE__, Closer<CloseServiceHandle>>;
+using Handle = std::unique_ptr<void, Closer<CloseHandle>>;
+using File = std::unique_ptr<FILE, Closer<fclose>>;
+struct Socket {
+    SOCKET s;
+    ~Socket() { closesocket(s); }
+};
 
 std::wstring besideExe(const wchar_t* extension) {
     wchar_t path[MAX_PATH] = {};
@@ -58,28 +46,23 @@ std::wstring besideExe(const wchar_t* extension) {
     return own.substr(0, own.find_last_of(L'.')) + extension;
 }
 
-// A service has no console: what the stub does goes to <exe>.log beside the exe (and what
-// the install command does to the console as well), one stamped line each.
-void note(bool toConsole, const char* format, ...) {
+// A service has no console: the log beside the exe is where a failing test looks.
+template <class... Args>
+void note(const char* format, Args... args) {
     char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (toConsole) std::printf("%s\n", text);
+    std::snprintf(text, sizeof text, format, args...);
     SYSTEMTIME t{};
     GetLocalTime(&t);
-    File log(_wfopen(besideExe(L".log").c_str(), L"ab"));
-    if (log)
+    if (File log(_wfopen(besideExe(L".log").c_str(), L"ab")); log)
         std::fprintf(log.get(), "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] %s\r\n", t.wYear,
                      t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
                      GetCurrentProcessId(), text);
 }
 
 struct Knobs {
-    bool registerNever = false;
+    bool registerNever = false, startFail = false;
     DWORD startDelay = 0;  // INFINITE for start=never
-    u_short port = kPort;
+    u_short port = besideExe(L"").ends_with(L"\\tomcat6svc") ? 8080 : 3307;
 };
 
 // A line the stub does not understand fails the stub loudly: a misspelt knob must not leave
@@ -96,14 +79,14 @@ std::optional<Knobs> loadKnobs() {
             knobs.registerNever = true;
         else if (!std::strcmp(line, "start=never"))
             knobs.startDelay = INFINITE;
+        else if (!std::strcmp(line, "start=fail"))
+            knobs.startFail = true;
         else if (std::sscanf(line, "start_delay=%lu%c", &n, &more) == 1 && n < INFINITE)
             knobs.startDelay = DWORD(n);
         else if (std::sscanf(line, "port=%lu%c", &n, &more) == 1 && n >= 1 && n <= 65535)
             knobs.port = u_short(n);
-        else {
-            note(true, "bad knob: %s", line);
-            return std::nullopt;
-        }
+        else
+            return note("bad knob: %s", line), std::nullopt;
     }
     return knobs;
 }
@@ -112,22 +95,17 @@ int install(const std::wstring& name) {
     const auto knobs = loadKnobs();
     const std::wstring exe = besideExe(L".exe"), command = exe + L" --service " + name;
     // ImagePath is unquoted, as the panel expects: a blank would make it run something else.
-    if (!knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos) {
-        note(true, "install %ls as %ls: refused", name.c_str(), command.c_str());
-        return 1;
-    }
-    ScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    const bool refused =
+        !knobs || knobs->registerNever || (exe + name).find_first_of(L" \t\"") != exe.npos;
+    ScHandle scm(refused ? nullptr : OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     ScHandle service(
         scm ? CreateServiceW(scm.get(), name.c_str(), name.c_str(), SERVICE_QUERY_STATUS,
                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                              command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr)
             : nullptr);
-    if (!service) {
-        note(true, "install %ls: failed, error %lu", name.c_str(), GetLastError());
-        return 1;
-    }
-    note(true, "install %ls: registered as %ls", name.c_str(), command.c_str());
-    return 0;
+    note("install %ls as %ls: %s, error %lu", name.c_str(), command.c_str(),
+         service ? "registered" : "refused", refused ? 0 : GetLastError());
+    return service ? 0 : 1;
 }
 
 // Only the service thread reports the status, so no lock is needed; the control handler
@@ -151,52 +129,31 @@ Service* g_service = nullptr;  // ServiceMain has no context parameter
 DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
     if (code == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
     if (code != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
-    note(false, "stop requested");
+    note("stop requested");
     SetEvent(g_service->stop.get());
     return NO_ERROR;
 }
 
-// The web container answers any request with one small page; the database only accepts.
-void answer(SOCKET client) {
-    const DWORD timeoutMs = 2000;  // for a client that never sends its request
-    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
-               sizeof timeoutMs);
-    char request[4096];
-    if (!kWeb || recv(client, request, sizeof request, 0) <= 0) return;
-    const char reply[] =
-        "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
-        "<html><head><title>OA</title></head><body>OA</body></html>\r\n";
-    send(client, reply, int(sizeof reply - 1), 0);
-    shutdown(client, SD_SEND);
-}
-
-// Accepts until stopped, looking for the stop event between short waits for a client. It
-// reports RUNNING only once the port is really ours.
+// Listens until stopped: a port that takes connections is all the panel and the tests look
+// for (they queue unanswered). RUNNING is reported only once the port is really ours.
 DWORD serve(Service& service) {
-    Socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    const Socket listener{socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(service.knobs.port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const BOOL exclusive = TRUE;  // a second server on the port must fail, not share it
-    setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+    setsockopt(listener.s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    if (bind(listener.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener.get(), SOMAXCONN) != 0) {
+    if (bind(listener.s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listener.s, SOMAXCONN) != 0) {
         const int error = WSAGetLastError();
-        note(false, "cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
+        note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
         return DWORD(error);
     }
     service.report(SERVICE_RUNNING);
-    note(false, "running, listening on 127.0.0.1:%u", service.knobs.port);
-    while (WaitForSingleObject(service.stop.get(), 0) == WAIT_TIMEOUT) {
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(listener.get(), &ready);
-        timeval wait{0, 200 * 1000};
-        if (select(0, &ready, nullptr, nullptr, &wait) != 1) continue;
-        if (Socket client(accept(listener.get(), nullptr, nullptr)); client) answer(client.get());
-    }
+    note("running, listening on 127.0.0.1:%u", service.knobs.port);
+    WaitForSingleObject(service.stop.get(), INFINITE);
     service.report(SERVICE_STOP_PENDING);
     return NO_ERROR;
 }
@@ -204,29 +161,27 @@ DWORD serve(Service& service) {
 void WINAPI serviceMain(DWORD, LPWSTR*) {
     Service& service = *g_service;
     service.handle = RegisterServiceCtrlHandlerExW(service.name.c_str(), control, nullptr);
-    if (!service.handle) {
-        note(false, "cannot register the control handler, error %lu", GetLastError());
-        return;
-    }
+    if (!service.handle)
+        return note("cannot register the control handler, error %lu", GetLastError());
     service.report(SERVICE_START_PENDING);
-    const bool stopped =
-        WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_OBJECT_0;
-    const DWORD exitCode = stopped ? NO_ERROR : serve(service);
-    note(false, "stopped");
+    DWORD exitCode = NO_ERROR;
+    if (service.knobs.startFail)
+        exitCode = ERROR_PROCESS_ABORTED;
+    else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
+        exitCode = serve(service);
+    note("stopped, exit code %lu", exitCode);
     service.report(SERVICE_STOPPED, exitCode);
 }
 
-int runService(const std::wstring& name) {
+int runService(std::wstring name) {
     WSADATA wsa{};
     const auto knobs = loadKnobs();
     if (!knobs || WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
     Service service{name, *knobs};
     g_service = &service;
-    std::wstring tableName = name;
-    const SERVICE_TABLE_ENTRYW table[] = {{tableName.data(), serviceMain}, {nullptr, nullptr}};
+    const SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
     const bool ran = StartServiceCtrlDispatcherW(table);
-    if (!ran)
-        note(true, "--service: not started by the service manager, error %lu", GetLastError());
+    if (!ran) note("--service: not started by the service manager, error %lu", GetLastError());
     WSACleanup();
     return ran ? 0 : 1;
 }

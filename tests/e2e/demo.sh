@@ -5,30 +5,21 @@
 #   demo.sh PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR
 source "$(dirname "$0")/lib.sh"
 [[ $# -eq 4 ]] || oa_die "usage: $0 PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR"
-OA_NAME=demo
 demo=$(realpath -m "$4/run/demo")
 oa_stop_leftovers "$demo"
 rm -rf "$demo"
 mkdir -p "$demo"
 
-# Every process of the demo has its prefix in its environment: panel, stubs, wineserver, Xvfb.
-demo_processes() {
-    grep -lsxz "WINEPREFIX=$demo/prefix" /proc/[0-9]*/environ | cut -d/ -f3 |
-        while read -r pid; do echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline")"; done
-}
-
 start=$SECONDS
 env -u DISPLAY bash "$OA_E2E_DIR/../../scripts/run.sh" "$1" "$3" "$demo" >"$demo/out.txt" 2>&1
-rc=$?
-oa_log "the demo took $((SECONDS - start)) s"
-oa_expect_eq "run.sh succeeds" "$rc" 0
-log=$(grep ' - ' "$demo/out.txt")
-oa_expect_match "both servers start" "$log" \
+oa_expect_eq "run.sh succeeds, in $((SECONDS - start)) s" "$?" 0
+oa_expect_match "both servers start" "$(grep ' - ' "$demo/out.txt")" \
     "启动 MySQL\\.{3,}成功"$'\n'".* - 启动 Tomcat\\.{3,}成功\$"
 oa_expect_eq "a screenshot is written" "$(head -c 4 "$demo/screenshot.png" 2>/dev/null | tail -c 3)" PNG
-left=$(demo_processes)
-oa_expect_eq "nothing of the demo is left running" "$left" ""
+# Every process of the demo has its prefix in its environment: panel, stubs, wineserver, Xvfb.
+mapfile -t left < <(grep -lsxz "WINEPREFIX=$demo/prefix" /proc/[0-9]*/environ | cut -d/ -f3)
+oa_expect_eq "nothing of the demo is left running" "$(for pid in "${left[@]}"; do tr '\0' ' ' <"/proc/$pid/cmdline"; done)" ""
 ((OA_FAILED == 0)) || oa_log "run.sh said:"$'\n'"$(cat "$demo/out.txt")"
 # The demo's processes, if any, must not outlive the test either.
-[[ -z $left ]] || { WINEPREFIX="$demo/prefix" wineserver -k; cut -d' ' -f1 <<<"$left" | xargs kill; } 2>/dev/null
+((${#left[@]} == 0)) || { WINEPREFIX="$demo/prefix" wineserver -k; kill "${left[@]}"; } 2>/dev/null
 oa_finish && rm -rf "$demo"

@@ -6,18 +6,15 @@
 //
 // "A + B" runs the commands back to back in this one process: what they see is milliseconds
 // apart, where separate runs would be a Wine process start apart. Each command that waits
-// gets the whole timeout. Output is UTF-8, one item a line. Exit code 0 ok, 1 failed or timed
-// out, 2 usage.
+// gets the whole timeout. Output is UTF-8, one item a line. Exit code 0 ok, 1 failed, timed
+// out or not understood.
+#include <winsock2.h>
 #include <windows.h>
-
-#include <shellapi.h>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "resources/resource.h"
@@ -30,38 +27,43 @@ constexpr UINT kTrayCallback = WM_APP + 1;
 // On a display without a notification area of its own (Xvfb), Wine shows the icons in a
 // window of this class, and shows that window only while it holds at least one icon.
 constexpr wchar_t kWineTrayClass[] = L"__winex11_standalone_tray";
-constexpr int kOk = 0, kFailed = 1, kUsage = 2;
-constexpr std::pair<int, const wchar_t*> kButtons[] = {{IDOK, L"OK"}, {IDCANCEL, L"Cancel"}};
+constexpr int kOk = 0, kFailed = 1;
 
 DWORD gPollMs = 100;      // the benchmark asks for a few ms to time what it sees
 ULONGLONG gDeadline = 0;  // of the command that runs now
 
 struct Closer {
     void operator()(SC_HANDLE h) const { CloseServiceHandle(h); }
-    void operator()(LPWSTR* p) const { LocalFree(p); }
+    void operator()(HANDLE h) const { CloseHandle(h); }
 };
-using ScHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, Closer>;
+using ScHandle = std::unique_ptr<SC_HANDLE__, Closer>;
+using Handle = std::unique_ptr<void, Closer>;
+struct Listener {  // the port hold-port takes, held until the driver ends
+    SOCKET s = INVALID_SOCKET;
+    ~Listener() { closesocket(s); }
+} gListener;
 
-void write(DWORD stdHandle, const std::wstring& text) {
-    // Raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
+// One line of raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
+// Message box texts break lines with CRLF or a lone CR; the scripts compare LF lines.
+int print(std::wstring text, DWORD to = STD_OUTPUT_HANDLE) {
+    for (size_t at; (at = text.find(L"\r\n")) != text.npos;) text.erase(at, 1);
+    std::replace(text.begin(), text.end(), L'\r', L'\n');
+    text += L'\n';
     std::string bytes(text.size() * 3, '\0');
     bytes.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(),
                                             int(bytes.size()), nullptr, nullptr)));
     DWORD written = 0;
-    WriteFile(GetStdHandle(stdHandle), bytes.data(), DWORD(bytes.size()), &written, nullptr);
-}
-
-// Message box texts break lines with CRLF or a lone CR; the scripts compare LF lines.
-int print(std::wstring text) {
-    for (size_t at; (at = text.find(L"\r\n")) != text.npos;) text.erase(at, 1);
-    std::replace(text.begin(), text.end(), L'\r', L'\n');
-    write(STD_OUTPUT_HANDLE, text + L"\n");
+    WriteFile(GetStdHandle(to), bytes.data(), DWORD(bytes.size()), &written, nullptr);
     return kOk;
 }
 
-int fail(const std::wstring& why) {
-    write(STD_ERROR_HANDLE, L"oadriver: " + why + L"\n");
-    return kFailed;
+int fail(const std::wstring& why) { return print(L"oadriver: " + why, STD_ERROR_HANDLE), kFailed; }
+
+int check(bool ok, const std::wstring& why) { return ok ? kOk : fail(why); }
+
+DWORD msLeft() {
+    const ULONGLONG now = GetTickCount64();
+    return DWORD(gDeadline > now ? gDeadline - now : 0);
 }
 
 // Polls until done() or the deadline passes (one last try at the end).
@@ -75,11 +77,8 @@ bool waitUntil(const std::function<bool()>& done) {
 }
 
 LRESULT send(HWND w, UINT msg, WPARAM wp = 0, LPARAM lp = 0) {
-    const ULONGLONG now = GetTickCount64();
     DWORD_PTR result = LRESULT(-1);
-    SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG,
-                        UINT(std::max<ULONGLONG>(gDeadline > now ? gDeadline - now : 0, 200)),
-                        &result);
+    SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG, std::max(msLeft(), DWORD(200)), &result);
     return LRESULT(result);
 }
 
@@ -93,18 +92,9 @@ std::wstring textOf(HWND w) {
 
 // The top-level windows of a class, the visible ones only unless told.
 std::vector<HWND> windowsOf(const wchar_t* cls, bool visibleOnly = true) {
-    std::vector<HWND> all, found;
-    EnumWindows(
-        [](HWND w, LPARAM out) {
-            reinterpret_cast<std::vector<HWND>*>(out)->push_back(w);
-            return TRUE;
-        },
-        LPARAM(&all));
-    for (HWND w : all) {
-        wchar_t name[64] = {};
-        GetClassNameW(w, name, 64);
-        if (std::wstring(name) == cls && (!visibleOnly || IsWindowVisible(w))) found.push_back(w);
-    }
+    std::vector<HWND> found;
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, cls, nullptr));)
+        if (!visibleOnly || IsWindowVisible(w)) found.push_back(w);
     return found;
 }
 
@@ -120,21 +110,13 @@ HWND waitWindow(const wchar_t* cls, const std::function<bool(HWND)>& also = {},
     return found;
 }
 
-// The main window, shown or hidden in the tray.
-int withMain(const std::function<int(HWND)>& use) {
-    HWND main = waitWindow(kMainClass, {}, false);
-    return main ? use(main) : fail(L"main window did not appear");
-}
-
-// The control, once the main window has it: the window exists a moment before its controls.
+// The main window, shown or hidden in the tray, once it has the control `id` (the window
+// exists a moment before its controls); 0 for the window itself.
 int withControl(int id, const std::function<int(HWND)>& use) {
-    HWND ctrl = nullptr;
-    waitUntil([&] {
-        for (HWND main : windowsOf(kMainClass, false))
-            if ((ctrl = GetDlgItem(main, id))) return true;
-        return false;
-    });
-    return ctrl ? use(ctrl) : fail(L"no control " + std::to_wstring(id));
+    HWND found = waitWindow(
+        kMainClass, [&](HWND w) { return !id || GetDlgItem(w, id); }, false);
+    if (!found) return fail(L"no main window with control " + std::to_wstring(id));
+    return use(id ? GetDlgItem(found, id) : found);
 }
 
 std::vector<std::wstring> listLines(HWND list) {
@@ -160,24 +142,32 @@ int waitLine(const std::wstring& part, bool lastOnly) {
             return false;
         });
         print(seen);
-        return hit ? kOk : fail(L"no activity log line contains " + part);
+        return check(hit, L"no activity log line contains " + part);
     });
 }
 
-int printRect(RECT r) {
-    return print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
-                 std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
+// Shown (1/0), where (a control in the main window's client coordinates, the main window on
+// the screen) and its client size.
+int printPlace(HWND w) {
+    RECT r{}, client{};
+    GetWindowRect(w, &r);
+    GetClientRect(w, &client);
+    if (GetParent(w)) MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
+    std::wstring text = IsWindowVisible(w) ? L"1" : L"0";
+    for (LONG v : {r.left, r.top, r.right - r.left, r.bottom - r.top, client.right, client.bottom})
+        text += L" " + std::to_wstring(v);
+    return print(text);
 }
 
-// msgbox: the panel's message box, its buttons on one line, then its text. answer BUTTON:
-// the same, then the button is clicked, and we are back once the box has closed, so the next
-// command sees what followed the answer.
+// msgbox [BUTTON]: the panel's message box, its buttons on one line, then its text; then the
+// button is clicked, if named, and we are back once the box has closed, so the next command
+// sees what followed the answer.
 int messageBox(const std::wstring* answer) {
     HWND box = waitWindow(L"#32770", [](HWND w) { return textOf(w) == L"oapanel"; });
     if (!box) return fail(L"no message box appeared");
     std::wstring buttons;
     HWND chosen = nullptr;
-    for (auto [id, name] : kButtons)
+    for (auto [id, name] : {std::pair{IDOK, L"OK"}, std::pair{IDCANCEL, L"Cancel"}})
         if (HWND b = GetDlgItem(box, id); b && IsWindowVisible(b)) {
             buttons += (buttons.empty() ? L"" : L" ") + std::wstring(name);
             if (answer && *answer == name) chosen = b;
@@ -187,7 +177,7 @@ int messageBox(const std::wstring* answer) {
     if (!answer) return kOk;
     if (!chosen) return fail(L"the message box has no button " + *answer);
     PostMessageW(chosen, BM_CLICK, 0, 0);
-    return waitUntil([&] { return !IsWindow(box); }) ? kOk : fail(L"the box did not close");
+    return check(waitUntil([&] { return !IsWindow(box); }), L"the box did not close");
 }
 
 // Picked the way a keyboard user would: Down to the Nth item (separators are skipped), Enter.
@@ -199,7 +189,7 @@ int menuPick(int position) {
         PostMessageW(menu, WM_KEYDOWN, key, 1);
         PostMessageW(menu, WM_KEYUP, key, LPARAM(0xC0000001));
     }
-    return waitUntil([&] { return !IsWindowVisible(menu); }) ? kOk : fail(L"the menu stays");
+    return check(waitUntil([&] { return !IsWindowVisible(menu); }), L"the menu stays");
 }
 
 // NAME MISSING|STOPPED|START_PENDING|RUNNING: prints the state reached or the last one seen.
@@ -218,7 +208,34 @@ int waitService(const std::wstring& name, const std::wstring& wanted) {
         return seen == wanted;
     });
     print(seen);
-    return hit ? kOk : fail(L"service " + name + L" is " + seen + L", not " + wanted);
+    return check(hit, L"service " + name + L" is " + seen + L", not " + wanted);
+}
+
+// Another program listening on PORT on every address, as long as this process runs.
+int holdPort(int port) {
+    WSADATA wsa{};
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(u_short(port));
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return fail(L"no Winsock");
+    gListener.s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    return check(
+        !bind(gListener.s, reinterpret_cast<sockaddr*>(&at), sizeof at) && !listen(gListener.s, 1),
+        L"cannot listen on port " + std::to_wstring(port));
+}
+
+// What Windows does when the user logs off: it asks the window, tells it the answer, and may
+// end the process any time after. We wait for the panel to end by itself instead (wineboot
+// --end-session would kill it at once and hide whether it leaves on its own).
+int endSession(HWND w) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    const bool agreed = send(w, WM_QUERYENDSESSION) != 0;
+    send(w, WM_ENDSESSION, agreed);
+    if (!agreed) return fail(L"the panel would not let the session end");
+    return check(WaitForSingleObject(process.get(), msLeft()) == WAIT_OBJECT_0,
+                 L"the panel runs on");
 }
 
 int run(const std::vector<std::wstring>& a) {
@@ -232,31 +249,13 @@ int run(const std::vector<std::wstring>& a) {
     if (c == L"windows" && n == 0) return print(std::to_wstring(windowsOf(kMainClass).size()));
     if (c == L"tray-shown" && n == 0) return print(windowsOf(kWineTrayClass).empty() ? L"0" : L"1");
     if (c == L"text" && n == 1) return withControl(number, [](HWND w) { return print(textOf(w)); });
-    // Shown (1/0) and where, in the main window's client coordinates.
-    if (c == L"control" && n == 1)
-        return withControl(number, [](HWND w) {
-            RECT r{};
-            GetWindowRect(w, &r);
-            MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&r), 2);
-            write(STD_OUTPUT_HANDLE, IsWindowVisible(w) ? L"1 " : L"0 ");
-            return printRect(r);
-        });
-    // The frame on the screen, then the client size.
-    if (c == L"geometry" && n == 0)
-        return withMain([](HWND w) {
-            RECT r{}, client{};
-            GetWindowRect(w, &r);
-            GetClientRect(w, &client);
-            printRect(r);
-            return print(std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
-        });
+    if (c == L"place" && n == 1) return withControl(number, printPlace);
     // The outer size in pixels, as if the user had dragged the frame.
     if (c == L"resize" && n == 2)
-        return withMain([&](HWND w) {
+        return withControl(0, [&](HWND w) {
             const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
-            return SetWindowPos(w, nullptr, 0, 0, number, _wtoi(a[2].c_str()), flags)
-                       ? kOk
-                       : fail(L"could not resize the main window");
+            return check(SetWindowPos(w, nullptr, 0, 0, number, _wtoi(a[2].c_str()), flags),
+                         L"could not resize the main window");
         });
     if (c == L"list" && n == 0)
         return withControl(IDC_lstView, [](HWND list) {
@@ -273,49 +272,44 @@ int run(const std::vector<std::wstring>& a) {
     // cannot click (hidden, disabled) is refused.
     if (c == L"click" && n == 1)
         return withControl(number, [&](HWND b) {
-            if (!IsWindowVisible(b) || !IsWindowEnabled(b)) return fail(L"cannot click " + a[1]);
-            return PostMessageW(b, BM_CLICK, 0, 0) ? kOk : fail(L"could not post the click");
+            return check(
+                IsWindowVisible(b) && IsWindowEnabled(b) && PostMessageW(b, BM_CLICK, 0, 0),
+                L"cannot click " + a[1]);
         });
     // Sent, so that the next command sees what the close box did.
     if (c == L"close" && n == 0)
-        return withMain(
-            [](HWND w) { return send(w, WM_CLOSE) == 0 ? kOk : fail(L"WM_CLOSE failed"); });
+        return withControl(
+            0, [](HWND w) { return check(send(w, WM_CLOSE) == 0, L"WM_CLOSE failed"); });
     // What the shell posts when the mouse does something over the tray icon.
     if (c == L"post-tray" && n == 1)
-        return withMain([&](HWND w) {
-            return PostMessageW(w, kTrayCallback, 0, LPARAM(number)) ? kOk
-                                                                     : fail(L"could not post");
+        return withControl(0, [&](HWND w) {
+            return check(PostMessageW(w, kTrayCallback, 0, LPARAM(number)), L"could not post");
         });
-    if (c == L"msgbox" && n == 0) return messageBox(nullptr);
-    if (c == L"answer" && n == 1) return messageBox(&a[1]);
+    if (c == L"msgbox" && n <= 1) return messageBox(n ? &a[1] : nullptr);
     if (c == L"menu-pick" && n == 1) return menuPick(number);
     if (c == L"wait-service" && n == 2) return waitService(a[1], a[2]);
-    // Local time to the millisecond, in the form of the stub servers' logs.
+    if (c == L"hold-port" && n == 1) return holdPort(number);
+    if (c == L"end-session" && n == 0) return withControl(0, endSession);
+    // Milliseconds since 1970, to compare with the scripts' clock and the stubs' logs.
     if (c == L"stamp" && n == 0) {
-        SYSTEMTIME t{};
-        GetLocalTime(&t);
-        wchar_t text[32];
-        swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
-                 t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-        return print(text);
+        ULARGE_INTEGER t{};
+        GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&t));
+        return print(std::to_wstring((t.QuadPart - 116444736000000000ULL) / 10000));
     }
-    fail(L"unknown command or wrong arguments: " + c);
-    return kUsage;
+    return fail(L"unknown command or wrong arguments: " + c);
 }
 
 }  // namespace
 
-int main() {
-    int argc = 0;
-    std::unique_ptr<LPWSTR, Closer> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+int wmain(int argc, wchar_t** argv) {
     double timeout = 20;
     std::vector<std::vector<std::wstring>> commands(1);
-    for (int i = 1; argv && i < argc; ++i) {
-        const std::wstring word = argv.get()[i];
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring word = argv[i];
         if (word == L"--timeout" && i + 1 < argc)
-            timeout = _wtof(argv.get()[++i]);
+            timeout = _wtof(argv[++i]);
         else if (word == L"--poll" && i + 1 < argc)
-            gPollMs = DWORD(_wtoi(argv.get()[++i]));
+            gPollMs = DWORD(_wtoi(argv[++i]));
         else if (word == L"+")
             commands.emplace_back();
         else
@@ -323,8 +317,7 @@ int main() {
     }
     for (const auto& command : commands) {
         gDeadline = GetTickCount64() + ULONGLONG(timeout * 1000);
-        if (command.empty()) return fail(L"missing command"), kUsage;
-        if (int rc = run(command); rc != kOk) return rc;
+        if (command.empty() || run(command) != kOk) return kFailed;
     }
     return kOk;
 }

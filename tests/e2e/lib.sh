@@ -2,29 +2,23 @@
 # Shared helpers for the end-to-end scenarios, scripts/run.sh and bench/. Source it, then call
 # oa_init with the scenario's arguments:
 #   SCRIPT PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR
-# WORK_DIR holds the template prefix (made by make-template.sh) and one folder per scenario
-# run. Each scenario gets its own copy of the template, its own Xvfb and its own wineserver,
-# all of which oa_cleanup takes down again, also when a check fails.
+# WORK_DIR holds the template prefix (made on first use) and one folder per scenario run. Each
+# scenario gets its own copy of the template, its own Xvfb and its own wineserver, all of
+# which oa_cleanup takes down again, also when a check fails.
 
 OA_E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-OA_RESOURCE_H="$OA_E2E_DIR/../../resources/resource.h"
 # The panel runs with a Chinese ANSI code page (936), like the machines it is made for. The
 # driver takes UTF-8 arguments: Wine decodes a process's argv with its locale's charset.
 OA_PANEL_LOCALE=zh_CN.GBK
-OA_DRIVER_LOCALE=C.UTF-8
 OA_TIME='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} - '
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-
+OA_ENV_KEY='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 OA_CHECKS=0 OA_FAILED=0 OA_BG_PIDS=()
 
 oa_log() { printf '%s: %s\n' "${OA_NAME:-e2e}" "$*" >&2; }
 
 # A problem with the test set-up itself: nothing after it can be checked.
-oa_die() {
-    oa_log "ERROR: $*"
-    exit 1
-}
+oa_die() { oa_log "ERROR: $*" && exit 1; }
 
 oa_init() {
     [[ $# -eq 4 ]] || oa_die "usage: $0 PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR"
@@ -33,18 +27,37 @@ oa_init() {
     OA_BUNDLE=$(realpath -m "$3") OA_WORK=$(realpath -m "$4")
     OA_NAME=${OA_NAME:-$(basename "$0" .sh)}
     [[ -f $OA_PANEL_EXE && -f $OA_DRIVER_EXE && -d $OA_BUNDLE ]] || oa_die "not built: $*"
-    [[ -f $OA_WORK/template/system.reg ]] || oa_die "no template prefix in $OA_WORK (make-template.sh)"
-    oa_use_run_dir "$OA_WORK/run/$OA_NAME"
     trap oa_cleanup EXIT
     trap 'exit 130' INT TERM
+    # ctest kills a scenario that overruns its TIMEOUT without letting its trap run: whatever
+    # it left would hold the stub ports.
+    local dir stamp
+    for dir in "$OA_WORK"/run/*/; do oa_stop_leftovers "$dir"; done
+    stamp="$(wine --version) $(sha1sum <"${BASH_SOURCE[0]}")"
+    [[ $(cat "$OA_WORK/template/.stamp" 2>/dev/null) == "$stamp" ]] || oa_make_template "$stamp"
+    oa_use_run_dir "$OA_WORK/run/$OA_NAME"
     cp -a "$OA_WORK/template" "$WINEPREFIX" || oa_die "cannot copy the template prefix"
     oa_start_xvfb
     oa_layout_app
     oa_set_jre_home
 }
 
-# Points WINEPREFIX at RUN_DIR/prefix, first taking down whatever a killed earlier run left
-# there (ctest kills a script that overruns its TIMEOUT without letting its trap run).
+# The prefix every scenario copies: a new one takes ~10 s to make, a copy ~1 s. It is made
+# again when Wine or this file changes.
+oa_make_template() {
+    oa_log "making the template prefix"
+    oa_use_run_dir "$OA_WORK/run/template"
+    oa_start_xvfb
+    oa_make_prefix
+    # Without a window manager Wine waits ~2 s for each hidden window to be confirmed withdrawn
+    # (a closed message box, for one); unmanaged windows skip that wait.
+    oa_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null &&
+        wineserver -w || oa_die "cannot configure the X11 driver"
+    oa_teardown
+    rm -rf "$OA_WORK/template" && mv "$WINEPREFIX" "$OA_WORK/template" && echo "$1" >"$OA_WORK/template/.stamp"
+}
+
+# Points WINEPREFIX at an empty RUN_DIR/prefix.
 oa_use_run_dir() {
     OA_RUN_DIR=$1
     export WINEPREFIX="$OA_RUN_DIR/prefix"
@@ -63,16 +76,13 @@ oa_stop_leftovers() {
 
 # Xvfb picks a free display itself and tells us its number once it accepts connections.
 oa_start_xvfb() {
-    local numfile="$OA_RUN_DIR/xvfb.display" i
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$numfile" 2>"$OA_RUN_DIR/xvfb.log" &
+    local display
+    exec {display}< <(exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>"$OA_RUN_DIR/xvfb.log")
     OA_XVFB_PID=$!
     echo "$OA_XVFB_PID" >"$OA_RUN_DIR/xvfb.pid"
-    for ((i = 0; i < 100; i++)); do
-        [[ -s $numfile ]] && break
-        sleep 0.1
-    done
-    [[ -s $numfile ]] || oa_die "Xvfb did not start: $(cat "$OA_RUN_DIR/xvfb.log")"
-    export DISPLAY=":$(<"$numfile")"
+    read -r -t 10 -u "$display" DISPLAY || oa_die "Xvfb did not start: $(cat "$OA_RUN_DIR/xvfb.log")"
+    exec {display}<&-
+    export DISPLAY=":$DISPLAY"
 }
 
 # A new prefix, finished: `wineboot --init` returns while the prefix's first boot still goes on
@@ -92,7 +102,6 @@ oa_layout_app() {
         oa_die "cannot lay out $OA_APP_DIR"
 }
 
-OA_ENV_KEY='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 oa_set_jre_home() {
     oa_wine reg add "$OA_ENV_KEY" /v JRE_BK_HOME /t REG_SZ /d 'C:\OA\jre16bk' /f >/dev/null ||
         oa_die "cannot set JRE_BK_HOME"
@@ -100,7 +109,7 @@ oa_set_jre_home() {
 
 oa_wine() { env LC_ALL=$OA_PANEL_LOCALE wine "$@"; }
 
-oa_driver() { env LC_ALL=$OA_DRIVER_LOCALE wine "$OA_DRIVER_EXE" "$@"; }
+oa_driver() { env LC_ALL=C.UTF-8 wine "$OA_DRIVER_EXE" "$@"; }
 
 # oa_launch_panel [WINDOWS_PATH]: starts a panel (C:\OA\oapanel.exe unless told) in the
 # background; its PID, that of the Wine process itself, is left in OA_LAST_PID.
@@ -113,29 +122,6 @@ oa_launch_panel() {
     OA_BG_PIDS+=("$OA_LAST_PID")
 }
 
-# Ends everything running in the prefix (panels, services) but keeps the prefix and Xvfb.
-oa_stop_prefix() {
-    local pid
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    for pid in "${OA_BG_PIDS[@]}"; do oa_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null; done
-    OA_BG_PIDS=()
-}
-
-# oa_wait_exit PID SECONDS: true once the process ended; its exit code is left in OA_EXIT_CODE.
-oa_wait_exit() {
-    local i
-    for ((i = 0; i < $2 * 10; i++)); do
-        oa_alive "$1" || break
-        sleep 0.1
-    done
-    oa_alive "$1" && return 1
-    wait "$1"
-    OA_EXIT_CODE=$?
-}
-
-oa_alive() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
-
 # oa_launch_watched DRIVER_COMMANDS...: the driver watches before the panel exists (its first
 # stamp says it is ready), so what it stamps is when the panel did it, give or take 20 ms.
 # What it saw goes to the array OA_SEEN; its exit status is returned.
@@ -143,7 +129,7 @@ oa_launch_watched() {
     # Only its stdout goes to the pipe: a wineserver the driver starts keeps its stderr open.
     coproc WATCH { oa_driver --poll 20 stamp + "$@"; }
     local pid=$WATCH_PID out
-    exec {out}<&"${WATCH[0]}"  # bash drops the coproc's variables as soon as it ends
+    exec {out}<&"${WATCH[0]}" # bash drops the coproc's variables as soon as it ends
     read -r -u "$out" _ || oa_die "the driver did not start"
     oa_launch_panel
     mapfile -t -u "$out" OA_SEEN
@@ -151,8 +137,16 @@ oa_launch_watched() {
     wait "$pid"
 }
 
-# "YYYY-MM-DD HH:MM:SS.mmm" (the driver's and the stubs' stamps) -> ms since the epoch.
-oa_ms() { echo $(($(date -d "$1" +%s%N) / 1000000)); }
+# oa_wait_exit PID SECONDS: true once the process ended; its exit code is left in OA_EXIT_CODE.
+oa_wait_exit() {
+    local i=0
+    while oa_alive "$1" && ((i++ < $2 * 10)); do sleep 0.1; done
+    oa_alive "$1" && return 1
+    wait "$1"
+    OA_EXIT_CODE=$?
+}
+
+oa_alive() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
 
 # oa_reg_value KEY NAME: "TYPE DATA", or nothing when the value is not there.
 oa_reg_value() {
@@ -164,66 +158,61 @@ oa_port_open() { timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1" 2>/dev/null; 
 
 # The number of a control, read from resource.h so the scenarios can name controls.
 oa_id() {
-    local id
-    id=$(awk -v name="IDC_$1" '$1 == "#define" && $2 == name {print $3}' "$OA_RESOURCE_H")
-    [[ -n $id ]] || oa_die "no control $1 in resource.h"
-    echo "$id"
+    awk -v name="IDC_$1" '$1 == "#define" && $2 == name {print $3; found = 1} END {exit !found}' \
+        "$OA_E2E_DIR/../../resources/resource.h" || oa_die "no control $1 in resource.h"
 }
 
-# Checks record a result and carry on, so one run shows every broken behaviour.
-oa_pass() {
+# oa_check WHAT OK DETAIL...: records a result and carries on, so that one run shows every
+# broken behaviour; OK is 0 for a pass.
+oa_check() {
     OA_CHECKS=$((OA_CHECKS + 1))
-    oa_log "ok - $1"
-}
-
-oa_fail() {
-    OA_CHECKS=$((OA_CHECKS + 1)) OA_FAILED=$((OA_FAILED + 1))
+    if (($2 == 0)); then oa_log "ok - $1" && return; fi
+    OA_FAILED=$((OA_FAILED + 1))
     oa_log "FAILED - $1"
-    shift
     local line
-    for line in "$@"; do oa_log "    $line"; done
+    for line in "${@:3}"; do oa_log "    $line"; done
 }
 
-# oa_expect_eq WHAT ACTUAL EXPECTED
-oa_expect_eq() {
-    if [[ $2 == "$3" ]]; then oa_pass "$1"; else oa_fail "$1" "expected: $3" "actual:   $2"; fi
-}
+# oa_expect_eq WHAT ACTUAL EXPECTED; oa_expect_match WHAT ACTUAL EXTENDED_REGEX
+oa_expect_eq() { oa_check "$1" "$([[ $2 == "$3" ]]; echo $?)" "expected: $3" "actual:   $2"; }
+oa_expect_match() { oa_check "$1" "$([[ $2 =~ $3 ]]; echo $?)" "expected to match: $3" "actual: $2"; }
 
-# oa_expect_match WHAT ACTUAL EXTENDED_REGEX
-oa_expect_match() {
-    if [[ $2 =~ $3 ]]; then oa_pass "$1"; else oa_fail "$1" "expected to match: $3" "actual: $2"; fi
+# oa_expect_between WHAT FROM_STAMP TO_STAMP LOW_MS HIGH_MS: the time between two stamps.
+oa_expect_between() {
+    local ms=$(($3 - $2))
+    oa_check "$1 ($ms ms)" "$((ms < $4 || ms > $5))" "expected: $4 to $5 ms"
 }
 
 # oa_expect_exit WHAT PID: the panel ends within 10 s, with exit code 0.
 oa_expect_exit() {
-    OA_EXIT_CODE="still running 10 s later"
-    oa_wait_exit "$2" 10
+    oa_wait_exit "$2" 10 || OA_EXIT_CODE="still running 10 s later"
     oa_expect_eq "$1, exit code" "$OA_EXIT_CODE" 0
 }
 
-# oa_expect_ports WHEN STATE: both stub ports open or closed.
-oa_expect_ports() {
-    local port state
-    for port in 3307 8080; do
-        if oa_port_open "$port"; then state=open; else state=closed; fi
-        oa_expect_eq "$1: 127.0.0.1:$port" "$state" "$2"
-    done
+# Whether something answers on the stub ports 3307 and 8080: "open closed", say.
+oa_ports() {
+    local port state=()
+    for port in 3307 8080; do state+=("$(oa_port_open "$port" && echo open || echo closed)"); done
+    echo "${state[*]}"
 }
 
-oa_finish() {
-    oa_log "$OA_CHECKS checks, $OA_FAILED failed"
-    ((OA_FAILED == 0))
+# oa_expect_log_file WHEN: oapanel.log holds what the window shows, in UTF-8 with a byte-order
+# mark and CRLF line ends.
+oa_expect_log_file() {
+    oa_expect_eq "$1: oapanel.log holds the window's lines" \
+        "$(sed '1s/^\xEF\xBB\xBF/<BOM>/; s/\r$/<CR>/' "$OA_APP_DIR/oapanel.log")" \
+        "$(oa_driver list | sed '1s/^/<BOM>/; s/$/<CR>/')"
 }
 
-# Ends the prefix's processes and our Xvfb.
+oa_finish() { oa_log "$OA_CHECKS checks, $OA_FAILED failed" && ((OA_FAILED == 0)); }
+
+# Ends the prefix's processes and our Xvfb, but keeps the prefix.
 oa_teardown() {
-    [[ -n $WINEPREFIX && -d $WINEPREFIX ]] && oa_stop_prefix
-    if [[ -n $OA_XVFB_PID ]]; then
-        kill "$OA_XVFB_PID" 2>/dev/null
-        wait "$OA_XVFB_PID" 2>/dev/null
-        OA_XVFB_PID=
-    fi
-    return 0
+    local pid
+    [[ -d $WINEPREFIX ]] && wineserver -k 2>/dev/null && wineserver -w 2>/dev/null
+    for pid in "${OA_BG_PIDS[@]}"; do oa_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null; done
+    [[ -n $OA_XVFB_PID ]] && kill "$OA_XVFB_PID" 2>/dev/null
+    OA_BG_PIDS=() OA_XVFB_PID=
 }
 
 # The EXIT trap of a scenario: a passed run leaves nothing behind, a failed one its folder.
@@ -231,10 +220,6 @@ oa_cleanup() {
     local rc=$?
     trap - EXIT
     oa_teardown
-    if ((rc == 0)); then
-        rm -rf "$OA_RUN_DIR"
-    elif [[ -n $OA_RUN_DIR ]]; then
-        oa_log "kept $OA_RUN_DIR for a look (panel.log, prefix)"
-    fi
+    if ((rc == 0)); then rm -rf "$OA_RUN_DIR"; else oa_log "kept $OA_RUN_DIR for a look (panel.log, prefix)"; fi
     exit "$rc"
 }

@@ -2,19 +2,18 @@
 # A machine where the panel starts the OA system for the first time, optionally with another
 # Windows version set for the prefix (winxp64):
 #   services.sh PANEL_EXE DRIVER_EXE BUNDLE_DIR WORK_DIR [WINDOWS_VERSION]
-# In order: the window and welcome line at start-up; the automatic start about a second later
-# (MySQL, then Tomcat, both registered from the application folder); the address link and the
-# port check; the tray icon (double-click, 打开, 重新启动, 退出 with Cancel); the OA button
-# stopping and starting the whole system; 退出 with OK leaving the servers running; and a new
-# panel that finds the web container already running.
+# In order: the window and welcome line at start-up; the automatic start about a second after
+# the window shows (MySQL, then Tomcat, both registered from the application folder) and the
+# log file; the address link and the port check; the tray icon (double-click, 打开, 重新启动,
+# 退出 with Cancel); the OA button stopping and starting the whole system; 退出 with OK leaving
+# the servers running; and a new panel that finds the web container already running.
 version=$5
 OA_NAME=services${version:+_$version}
 source "$(dirname "$0")/lib.sh"
 oa_init "${@:1:4}"
-lbl_tomcat=$(oa_id lblTomcat) lbl_mysql=$(oa_id lblMysql) lbl_oa=$(oa_id lblOA)
-lbl_ip=$(oa_id lblIP) cmd_oa=$(oa_id cmdOA) cmd_check_port=$(oa_id cmdCheckPort)
-double_click=0x203 right_button_up=0x205  # the mouse messages the shell posts for the icon
-menu_open=1 menu_restart=2 menu_exit=3     # the tray menu's items, counted past the separator
+lbl_tomcat=$(oa_id lblTomcat) cmd_oa=$(oa_id cmdOA)
+double_click=0x203 right_button_up=0x205 # the mouse messages the shell posts for the icon
+menu_open=1 menu_restart=2 menu_exit=3    # the tray menu's items, counted past the separator
 
 if [[ -n $version ]]; then
     oa_wine winecfg -v "$version" || oa_die "cannot set the Windows version $version"
@@ -22,106 +21,84 @@ if [[ -n $version ]]; then
         '5\.2\.3790'
 fi
 
-# expect_status WHEN SERVER_WORD BUTTON: the three labels and the OA button's caption.
+# expect_status WHEN SERVER_WORD BUTTON PORTS: the three labels, the OA button's caption and
+# whether the stub ports answer.
 expect_status() {
     local shown
-    shown=$(oa_driver text "$lbl_tomcat" + text "$lbl_mysql" + text "$lbl_oa" + text "$cmd_oa")
-    oa_expect_eq "$1: labels and OA button" "${shown//$'\n'/ }" \
-        "Tomcat:$2 MySQL:$2 OA:$2 $3"
+    shown=$(oa_driver text "$lbl_tomcat" + text "$(oa_id lblMysql)" + text "$(oa_id lblOA)" + text "$cmd_oa")
+    oa_expect_eq "$1: labels, OA button, ports" "${shown//$'\n'/ } $(oa_ports)" "Tomcat:$2 MySQL:$2 OA:$2 $3 $4 $4"
 }
 
-# check_ports WHEN WORD: the two lines the port check adds, the last one selected.
+# check_ports WHEN WORD: the two lines the port check adds, the last one selected. The stubs'
+# owner cannot be named under Wine (its table gives PID 0), so the lines end with the word.
 check_ports() {
-    local before log
-    before=$(oa_driver list | wc -l)
-    oa_driver click "$cmd_check_port" + wait-last-line "TOMCAT端口" >/dev/null ||
-        oa_die "$1: the port check wrote nothing"
-    mapfile -t log < <(oa_driver list + selected)
-    oa_expect_eq "$1: the port check adds two lines, the last selected" \
-        "$((${#log[@]} - 1 - before)) ${log[-1]}" "2 $((${#log[@]} - 2))"
-    oa_expect_match "$1: port check" "${log[-3]}"$'\n'"${log[-2]}" \
-        "^${OA_TIME}数据库端口 3307 $2"$'\n'"${OA_TIME}TOMCAT端口 8080 $2\$"
+    local log
+    mapfile -t log < <(oa_driver click "$(oa_id cmdCheckPort)" + wait-last-line "TOMCAT端口" >/dev/null &&
+        oa_driver list + selected)
+    oa_expect_match "$1: port check, its last line selected" \
+        "${log[-3]}"$'\n'"${log[-2]}"$'\n'"${log[-1]}" \
+        "^${OA_TIME}数据库端口 3307 $2"$'\n'"${OA_TIME}TOMCAT端口 8080 $2"$'\n'"$((${#log[@]} - 2))\$"
 }
 
-oa_launch_watched --timeout 40 wait-window + wait-line "欢迎使用" + stamp + selected + \
+oa_launch_watched --timeout 40 wait-window + stamp + wait-line "欢迎使用" + selected + \
     text "$lbl_tomcat" + wait-line "启动 MySQL" + stamp + wait-last-line "启动 Tomcat" + \
     wait-last-line "成功" || oa_die "the automatic start did not finish; the driver saw: ${OA_SEEN[*]}"
 panel=$OA_LAST_PID
-oa_expect_eq "window title" "${OA_SEEN[0]}" "oapanel - V1.6.9"
-oa_expect_match "welcome line: time and application folder" "${OA_SEEN[1]}" \
-    "^${OA_TIME}欢迎使用澜栖OA系统，运行路径：C:\\\\OA\$"
-oa_expect_eq "welcome line is selected" "${OA_SEEN[3]}" 0
-oa_expect_eq "Tomcat label before the service exists" "${OA_SEEN[4]}" "Tomcat:已停止"
-delay=$(($(oa_ms "${OA_SEEN[6]}") - $(oa_ms "${OA_SEEN[2]}")))
-if ((delay >= 800 && delay <= 2000)); then
-    oa_pass "automatic start begins ${delay} ms after the welcome line"
-else
-    oa_fail "automatic start begins about 1 s after the welcome line" "it began after ${delay} ms"
-fi
-
+oa_expect_match "title; welcome line, selected; the Tomcat label before the service exists" \
+    "${OA_SEEN[0]}|${OA_SEEN[*]:2:3}" "^oapanel - V1\\.6\\.9\\|${OA_TIME}欢迎使用澜栖OA系统，运行路径：C:\\\\OA 0 Tomcat:已停止\$"
+# The timer starts at the end of the start-up, just before the window shows: a second later
+# the automatic start begins, give or take the driver's polling and a loaded machine.
+oa_expect_between "automatic start begins about 1 s after the window shows" "${OA_SEEN[1]}" \
+    "${OA_SEEN[6]}" 700 2500
 mapfile -t log < <(oa_driver list)
-oa_expect_eq "three lines: welcome, MySQL, Tomcat" "${#log[@]} ${log[0]}" "3 ${OA_SEEN[1]}"
-oa_expect_match "MySQL starts first, then Tomcat" "${log[1]}"$'\n'"${log[2]}" \
-    "^${OA_TIME}启动 MySQL\\.{3,}成功"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功\$"
-image_paths=$(for service in Tomcat6Brackwen MySQL5Brackwen; do
-    oa_reg_value "HKLM\\System\\CurrentControlSet\\Services\\$service" ImagePath
-done)
-oa_expect_match "both services registered from the application folder" "$image_paths" \
+oa_expect_match "welcome, then MySQL and Tomcat started" "$(printf '%s\n' "${log[@]}")" \
+    "^${OA_SEEN[2]//\\/\\\\}"$'\n'"${OA_TIME}启动 MySQL\\.{3,}成功"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功\$"
+oa_expect_log_file "after the automatic start"
+oa_expect_match "both services registered from the application folder" "$(for service in \
+    Tomcat6Brackwen MySQL5Brackwen; do oa_reg_value "HKLM\\System\\CurrentControlSet\\Services\\$service" ImagePath; done)" \
     '^REG_[A-Z_]*SZ C:\\OA\\tomcat6\\bin\\[^ ]+ .*'$'\n''REG_[A-Z_]*SZ C:\\OA\\mysql5\\bin\\'
-oa_expect_ports "after the automatic start" open
-expect_status "after the automatic start" 已启动 "停止 &OA"
-oa_expect_match "the address link" "$(oa_driver text "$lbl_ip")" \
+expect_status "after the automatic start" 已启动 "停止 &OA" open
+oa_expect_match "the address link" "$(oa_driver text "$(oa_id lblIP)")" \
     '^http://[0-9]+(\.[0-9]+){3}:8080/oa$'
 check_ports "both servers running" 正在使用
 
-# The tray: the close box hides the window, a double-click or 打开 brings it back.
-mapfile -t seen < <(oa_driver close + windows + post-tray $double_click + wait-window + close + \
-    post-tray $right_button_up + menu-pick $menu_open + wait-window)
-oa_expect_eq "close box hides; double-click and 打开 show the window again" "${#seen[@]} ${seen[0]}" "3 0"
+# The tray: the close box only hides the window, the icon stays; a double-click or 打开 brings
+# the window back.
+mapfile -t seen < <(oa_driver close + windows + tray-shown + post-tray $double_click + wait-window + \
+    close + post-tray $right_button_up + menu-pick $menu_open + wait-window)
+oa_expect_eq "close box hides, the icon stays; double-click and 打开 show the window again" \
+    "${#seen[@]} ${seen[*]:0:2}" "4 0 1"
 
-# 重新启动: both servers go down and come back, the database first.
-before=$(oa_driver list | wc -l)
-oa_driver --timeout 30 post-tray $right_button_up + menu-pick $menu_restart + \
-    wait-line "停止 Tomcat" + wait-last-line "启动 Tomcat" + wait-last-line "成功" >/dev/null ||
-    oa_die "重新启动 did not finish: $(oa_driver list)"
-mapfile -t log < <(oa_driver list)
-want=""
-for server in "停止 Tomcat" "停止 MySQL" "启动 MySQL" "启动 Tomcat"; do
-    want+="${OA_TIME}${server}\\.{3,}成功"$'\n'
-done
+# 重新启动: both servers go down and come back, the database first: four lines after the port
+# check's.
+printf -v want "\n${OA_TIME}%s\\\\.{3,}成功" "停止 Tomcat" "停止 MySQL" "启动 MySQL" "启动 Tomcat"
 oa_expect_match "重新启动 stops Tomcat and MySQL, then starts MySQL and Tomcat" \
-    "$(printf '%s\n' "${log[@]:before}")"$'\n' "^${want}\$"
+    "$(oa_driver --timeout 30 post-tray $right_button_up + menu-pick $menu_restart + wait-line "停止 Tomcat" + \
+        wait-last-line "启动 Tomcat" + wait-last-line "成功" >/dev/null && oa_driver list | tail -n 5)" \
+    "^${OA_TIME}TOMCAT端口 8080 正在使用${want}\$"
 oa_expect_eq "each stub was stopped and started again" "$(for stub in tomcat6/bin/tomcat6svc \
     mysql5/bin/mysqld2; do grep -cE 'stopped|running' "$OA_APP_DIR/$stub.log"; done | tr '\n' ' ')" "3 3 "
 
 # 退出 while the servers run asks first; Cancel keeps everything as it was.
-question=$(oa_driver post-tray $right_button_up + menu-pick $menu_exit + answer Cancel)
-oa_expect_eq "退出 asks while the servers run" "$question" $'OK Cancel\nOA服务将继续运行，是否退出？'
-sleep 1
-oa_expect_eq "Cancel keeps the panel, its window and icon" \
-    "$(oa_alive "$panel" && oa_driver windows + tray-shown | tr '\n' ' ')" "1 1 "
-oa_expect_ports "after Cancel" open
+oa_expect_eq "退出 asks while the servers run; Cancel keeps the panel, its window and icon" \
+    "$(oa_driver post-tray $right_button_up + menu-pick $menu_exit + msgbox Cancel && sleep 1 &&
+        oa_alive "$panel" && oa_driver windows + tray-shown)" $'OK Cancel\nOA服务将继续运行，是否退出？\n1\n1'
 
 # The OA button stops the whole system after asking, and starts it again without asking.
-question=$(oa_driver click "$cmd_oa" + answer OK)
-oa_expect_eq "stopping OA asks first" "$question" $'OK Cancel\n确定停止OA服务吗？'
-oa_expect_match "the system stops" "$(oa_driver --timeout 30 wait-last-line "停止 澜栖OA")" \
-    "^${OA_TIME}停止 澜栖OA\\.\\.\\.成功\$"
-expect_status "after 停止 OA" 已停止 "启动 &OA"
-oa_expect_ports "after 停止 OA" closed
+oa_expect_match "stopping OA asks first, then the system stops" \
+    "$(oa_driver --timeout 30 click "$cmd_oa" + msgbox OK + wait-last-line "停止 澜栖OA")" \
+    "^OK Cancel"$'\n'"确定停止OA服务吗？"$'\n'"${OA_TIME}停止 澜栖OA\\.\\.\\.成功\$"
+expect_status "after 停止 OA" 已停止 "启动 &OA" closed
 check_ports "both servers stopped" 空闲
-oa_driver click "$cmd_oa" >/dev/null || oa_die "cannot click 启动 OA"
-oa_expect_match "the system starts" "$(oa_driver --timeout 40 wait-last-line "启动 澜栖OA")" \
+oa_expect_match "the system starts" "$(oa_driver --timeout 40 click "$cmd_oa" + wait-last-line "启动 澜栖OA")" \
     "^${OA_TIME}启动 澜栖OA\\.\\.\\.成功\$"
-expect_status "after 启动 OA" 已启动 "停止 &OA"
-oa_expect_ports "after 启动 OA" open
+expect_status "after 启动 OA" 已启动 "停止 &OA" open
 
 # 退出 with OK: the panel goes, its icon with it, and the servers keep running.
-oa_driver post-tray $right_button_up + menu-pick $menu_exit + answer OK >/dev/null ||
+oa_driver post-tray $right_button_up + menu-pick $menu_exit + msgbox OK >/dev/null ||
     oa_die "cannot leave through the tray menu"
 oa_expect_exit "退出 with OK ends the panel" "$panel"
-oa_expect_eq "the icon goes with the panel" "$(oa_driver tray-shown)" 0
-oa_expect_ports "after the panel left" open
+oa_expect_eq "the servers keep running after the panel left" "$(oa_ports)" "open open"
 
 # A new panel sees the web container running from the moment its window shows.
 oa_launch_panel

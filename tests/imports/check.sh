@@ -77,55 +77,44 @@ post_xp32=(
 # msvcrt families that began with Vista's msvcrt.dll, by suffix.
 msvcrt_post_xp_suffixes='(_s|_l|_p|_dbg)$'
 
-failures=()
-fail() { failures+=("$1"); }
-
-dump=$("$objdump" -p "$exe")
-
+[ "$arch" = x86 ] && post_xp+=("${post_xp32[@]}")
 declare -A denied=()
-add_denied() {
-    local line dll
-    for line in "$@"; do
-        read -r dll names <<<"${line//$'\n'/ }"
-        for name in $names; do denied["$dll!$name"]=1; done
-    done
-}
-add_denied "${post_xp[@]}"
-[ "$arch" = x86 ] && add_denied "${post_xp32[@]}"
+for line in "${post_xp[@]}"; do
+    read -r dll names <<<"${line//$'\n'/ }"
+    for name in $names; do denied["$dll!$name"]=1; done
+done
 
 # "DLL Name: KERNEL32.dll" opens a DLL's block; each import is "<vma> <hint> <name>".
+dump=$("$objdump" -p "$exe")
 imports=$(awk '
     /^\tDLL Name: / { dll = tolower($3); sub(/\.dll$/, "", dll); next }
     /^\t[0-9a-f]+\t/ && dll != "" { print dll "!" (NF >= 3 && $3 != "<none>" ? $3 : "#" $2) }
     /^$/ { dll = "" }' <<<"$dump")
-[ -n "$imports" ] || fail "no import table found in $exe"
-
-count=0
+failures=()
+[ -n "$imports" ] || failures+=("no import table found in $exe")
 while IFS='!' read -r dll name; do
     [ -n "$dll" ] || continue
-    count=$((count + 1))
-    [[ " ${system_dlls//$'\n'/ } " == *" $dll "* ]] || fail "$dll.dll is not one of XP's DLLs ($name)"
-    [[ $name != \#* ]] || fail "$dll.dll: imported by ordinal $name"
-    [ -z "${denied[$dll!$name]:-}" ] || fail "$dll.dll!$name is newer than Windows $version"
-    if [ "$dll" = msvcrt ] && [[ $name =~ $msvcrt_post_xp_suffixes ]]; then
-        fail "msvcrt.dll!$name: XP's msvcrt.dll has no such function"
-    fi
+    [[ " ${system_dlls//$'\n'/ } " == *" $dll "* ]] || failures+=("$dll.dll is not one of XP's DLLs ($name)")
+    [[ $name != \#* ]] || failures+=("$dll.dll: imported by ordinal $name")
+    [ -z "${denied[$dll!$name]:-}" ] || failures+=("$dll.dll!$name is newer than Windows $version")
+    [[ $dll != msvcrt || ! $name =~ $msvcrt_post_xp_suffixes ]] ||
+        failures+=("msvcrt.dll!$name: XP's msvcrt.dll has no such function")
 done <<<"$imports"
 
 # A loader refuses an exe whose header asks for a newer Windows than itself.
 for field in OSystemVersion SubsystemVersion; do
-    major=$(awk -v f="Major$field" '$1 == f { print $2 }' <<<"$dump")
-    minor=$(awk -v f="Minor$field" '$1 == f { print $2 }' <<<"$dump")
-    [ "$major.$minor" = "$version" ] || fail "PE header: $field is $major.$minor, not $version"
+    found=$(awk -v f="$field" '$1 == "Major" f { major = $2 } $1 == "Minor" f { minor = $2 }
+        END { print major "." minor }' <<<"$dump")
+    [ "$found" = "$version" ] || failures+=("PE header: $field is $found, not $version")
 done
 
 # XP's side-by-side loader refuses a manifest for another processor than the exe's.
 identity=$(strings -a "$exe" | grep -o 'name="oapanel"[^>]*processorArchitecture="[^"]*"' || true)
 [[ $identity == *"processorArchitecture=\"$arch\""* ]] ||
-    fail "manifest: no assembly identity for processor $arch (found: ${identity:-none})"
+    failures+=("manifest: no assembly identity for processor $arch (found: ${identity:-none})")
 
 if [ ${#failures[@]} -gt 0 ]; then
     printf '%s\n' "${failures[@]}" >&2
     exit 1
 fi
-echo "$exe: $count imports, all present on Windows $version ($arch)"
+echo "$exe: $(wc -l <<<"$imports") imports, all present on Windows $version ($arch)"
