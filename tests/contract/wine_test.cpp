@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "machine.h"
@@ -17,11 +18,9 @@ namespace {
 int probe(const char* file) {
     STARTUPINFOA startup{};
     ::GetStartupInfoA(&startup);
-    char folder[MAX_PATH] = {};
-    ::GetCurrentDirectoryA(MAX_PATH, folder);
     ::Sleep(500);
     std::ofstream(file) << (startup.dwFlags & STARTF_USESHOWWINDOW) << ' ' << startup.wShowWindow
-                        << ' ' << folder << '\n'
+                        << ' ' << std::filesystem::current_path().string() << '\n'
                         << ::GetCurrentProcessId() << ' ' << ::GetCurrentThreadId();
     return 0;
 }
@@ -45,9 +44,8 @@ std::string report(const std::string& file) {
 // the child has ended; no call keeps a handle to it. A command that cannot start says why. A
 // started command is watched until it ends, and named by its process id meanwhile.
 TEST(WineLaunch, TheChildStartsAsAskedAndOnlyTheWaitWaits) {
-    char self[MAX_PATH] = {}, here[MAX_PATH] = {};
+    char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    ::GetCurrentDirectoryA(MAX_PATH, here);
     const std::string exe = "C:\\probe.exe", waited = "C:\\waited", ran = "C:\\ran";
     ::CopyFileA(self, exe.c_str(), FALSE);
     win32::Processes processes;
@@ -64,7 +62,7 @@ TEST(WineLaunch, TheChildStartsAsAskedAndOnlyTheWaitWaits) {
     ASSERT_TRUE(processes.launch(exe + " --probe " + ran, SW_HIDE));
     ::CloseHandle(write);
     EXPECT_FALSE(::PeekNamedPipe(read, nullptr, 0, nullptr, nullptr, nullptr)) << "it has our pipe";
-    EXPECT_EQ(report(ran), "1 0 " + std::string(here));
+    EXPECT_EQ(report(ran), "1 0 " + std::filesystem::current_path().string());
     EXPECT_FALSE(processes.launch("Z:\\oapanel\\no such program.exe", SW_HIDE));
     EXPECT_EQ(processes.lastError(), DWORD{ERROR_FILE_NOT_FOUND});
 
@@ -83,30 +81,37 @@ TEST(WineLaunch, TheChildStartsAsAskedAndOnlyTheWaitWaits) {
 TEST(WineProcessList, LeavesTheCallersComAsItWas) {
     for (const auto model : {COINIT_APARTMENTTHREADED, COINIT_MULTITHREADED}) {
         ::CoInitializeEx(nullptr, model);
-        int listed = 0;
-        win32::Processes().enumerateProcessDescriptions(
-            [&](const std::string&) { return ++listed; });
+        const bool listed = win32::Processes().enumerateProcessDescriptions(
+            [](const std::string&) { return true; });
         const HRESULT during = ::CoInitializeEx(nullptr, model);
         ::CoUninitialize();
         ::CoUninitialize();
         const HRESULT after = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ::CoUninitialize();
-        EXPECT_EQ(std::tuple(listed > 0, during, after), std::tuple(true, S_FALSE, S_OK)) << model;
+        EXPECT_EQ(std::tuple(listed, during, after), std::tuple(true, S_FALSE, S_OK)) << model;
     }
 }
 
 // The table of listening endpoints has the port another program listens on, with its owner
-// (Wine leaves it unnamed: process 0).
-TEST(WineSockets, TheTableOfListenersHasThePort) {
+// (Wine leaves it unnamed: process 0), until the socket is closed.
+TEST(WineSockets, TheTableOfListenersHasThePortUntilItIsClosed) {
     const win32::WinsockStartup winsock;
-    const win32::SocketHandle s(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in at{AF_INET, 0, {}, {}};  // any address, a port the system picks
+    win32::Sockets net;
+    const platform::Socket s = net.socket(platform::kAfInet, platform::kSockStream, 0);
+    sockaddr_in at{};
     int size = sizeof at;
-    ASSERT_EQ(::bind(s.get(), reinterpret_cast<sockaddr*>(&at), size), 0);
-    ASSERT_EQ(
-        ::listen(s.get(), 1) | ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&at), &size), 0);
+    ASSERT_EQ(net.bind(s, {0, platform::kInAddrAny}), 0);  // on a port the system picks
+    ASSERT_EQ(::listen(s, 1) | ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &size), 0);
     std::uint32_t pid = 12345;
-    EXPECT_TRUE(win32::Sockets().listeningProcess(::ntohs(at.sin_port), pid) && pid != 12345u);
+    EXPECT_TRUE(net.listeningProcess(::ntohs(at.sin_port), pid) && pid != 12345u);
+    EXPECT_EQ(net.closesocket(s), 0);
+    EXPECT_FALSE(net.listeningProcess(::ntohs(at.sin_port), pid)) << "still listening";
+}
+
+// A second copy of the program finds the mark the first one left.
+TEST(WineApplication, ASecondCopyFindsTheMarkOfTheFirst) {
+    win32::Application first(::GetModuleHandleW(nullptr)), second(::GetModuleHandleW(nullptr));
+    EXPECT_TRUE(!first.previousInstanceRunning() && second.previousInstanceRunning());
 }
 
 struct Recorder : platform::FormEvents {
@@ -181,8 +186,6 @@ TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
                                  0};
     EXPECT_EQ(shell.notifyIcon(platform::kNimModify, nid), 0) << "no icon yet";
     ASSERT_NE(shell.notifyIcon(platform::kNimAdd, nid), 0);
-    nid.hIcon = running;
-    EXPECT_NE(shell.notifyIcon(platform::kNimModify, nid), 0);
     ::SendMessageW(::FindWindowExW(::FindWindowW(L"__winex11_standalone_tray", nullptr), nullptr,
                                    L"__winex11_tray_icon", nullptr),
                    WM_LBUTTONDBLCLK, 0, 0);
