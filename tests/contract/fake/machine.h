@@ -1,0 +1,18 @@
+// The simulated machine of the unit tests, as the contract cases see it: arranged directly.
+#pragma once
+
+#include "tests/fake/fake.h"
+
+namespace contract {
+
+struct Machine {
+    fake::FakePlatform os;
+
+    Machine() {
+        os.procs.running = {"smss.exe", os.application.exe + ".exe", "explorer.exe"};
+        os.scm.notifications = true;  // as on Vista and later
+    }
+    std::string databaseServer() { return "C:\\OA\\mysql5\\bin\\mysqld2.exe"; }
+};
+
+}  // namespace contract

@@ -1,0 +1,214 @@
+// The backend cases only a real machine can run: how a launched child starts, COM around the
+// process list, the window's own messages and Wine's notification area.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "machine.h"
+#include "platform/win32/network.h"
+
+namespace contract {
+
+namespace {
+
+// This binary, started with --probe FILE, lingers a little, then writes how it was started
+// (whether a show mode was given and which, its folder) and the ids of its process and thread.
+int probe(const char* file) {
+    STARTUPINFOA startup{};
+    ::GetStartupInfoA(&startup);
+    ::Sleep(500);
+    std::ofstream(file) << (startup.dwFlags & STARTF_USESHOWWINDOW) << ' ' << startup.wShowWindow
+                        << ' ' << std::filesystem::current_path().string() << '\n'
+                        << ::GetCurrentProcessId() << ' ' << ::GetCurrentThreadId();
+    return 0;
+}
+
+// The probe's first line once its process and thread are gone: an ended one stays while a
+// handle to it is open somewhere.
+std::string report(const std::string& file) {
+    std::string line;
+    DWORD process = 0, thread = 0;
+    for (int i = 0; i < 200; ++i, ::Sleep(50)) {
+        std::ifstream in(file);
+        if (std::getline(in, line) >> process >> thread &&
+            !win32::KernelHandle(::OpenProcess(SYNCHRONIZE, FALSE, process)) &&
+            !win32::KernelHandle(::OpenThread(SYNCHRONIZE, FALSE, thread)))
+            return line;
+    }
+    return line + " (a handle to it was kept)";
+}
+
+// The show mode and the folder reach the child, our handles do not; launchAndWait returns once
+// the child has ended; no call keeps a handle to it. A command that cannot start says why. A
+// started command is watched until it ends, and named by its process id meanwhile.
+TEST(WineLaunch, TheChildStartsAsAskedAndOnlyTheWaitWaits) {
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string exe = "C:\\probe.exe", waited = "C:\\waited", ran = "C:\\ran";
+    ::CopyFileA(self, exe.c_str(), FALSE);
+    win32::Processes processes;
+    ASSERT_TRUE(processes.launchAndWait(exe + " --probe " + waited, "C:\\windows", INFINITE,
+                                        SW_SHOWNORMAL, 0));
+    EXPECT_TRUE(std::ifstream(waited).good()) << "launchAndWait returned before the child ended";
+    EXPECT_EQ(report(waited), "1 1 C:\\windows");
+
+    // A child that inherited our pipe's write end would keep the pipe open after we close it.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(::CreatePipe(&read, &write, &inheritable, 0));
+    const win32::KernelHandle pipe(read);
+    ASSERT_TRUE(processes.launch(exe + " --probe " + ran, SW_HIDE));
+    ::CloseHandle(write);
+    EXPECT_FALSE(::PeekNamedPipe(read, nullptr, 0, nullptr, nullptr, nullptr)) << "it has our pipe";
+    EXPECT_EQ(report(ran), "1 0 " + std::filesystem::current_path().string());
+    EXPECT_FALSE(processes.launch("Z:\\oapanel\\no such program.exe", SW_HIDE));
+    EXPECT_EQ(processes.lastError(), DWORD{ERROR_FILE_NOT_FOUND});
+
+    const platform::Handle started = processes.start(exe + " --probe " + ran, SW_HIDE);
+    ASSERT_NE(started, 0u);
+    EXPECT_FALSE(processes.hasEnded(started));
+    EXPECT_EQ(processes.processName(::GetProcessId(reinterpret_cast<HANDLE>(started))),
+              "probe.exe");
+    for (int i = 0; i < 100 && !processes.hasEnded(started); ++i) ::Sleep(50);
+    EXPECT_TRUE(processes.hasEnded(started));
+    processes.closeProcess(started);
+}
+
+// The process list works on a thread with COM started in either apartment, and leaves that
+// thread's COM as it found it: starting COM again answers S_FALSE while it is still started.
+TEST(WineProcessList, LeavesTheCallersComAsItWas) {
+    for (const auto model : {COINIT_APARTMENTTHREADED, COINIT_MULTITHREADED}) {
+        ::CoInitializeEx(nullptr, model);
+        const bool listed = win32::Processes().enumerateProcessDescriptions(
+            [](const std::string&) { return true; });
+        const HRESULT during = ::CoInitializeEx(nullptr, model);
+        ::CoUninitialize();
+        ::CoUninitialize();
+        const HRESULT after = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ::CoUninitialize();
+        EXPECT_EQ(std::tuple(listed, during, after), std::tuple(true, S_FALSE, S_OK)) << model;
+    }
+}
+
+// The table of listening endpoints has the port another program listens on, with its owner
+// (Wine leaves it unnamed: process 0), until the socket is closed.
+TEST(WineSockets, TheTableOfListenersHasThePortUntilItIsClosed) {
+    const win32::WinsockStartup winsock;
+    win32::Sockets net;
+    const platform::Socket s = net.socket(platform::kAfInet, platform::kSockStream, 0);
+    sockaddr_in at{};
+    int size = sizeof at;
+    ASSERT_EQ(net.bind(s, {0, platform::kInAddrAny}), 0);  // on a port the system picks
+    ASSERT_EQ(::listen(s, 1) | ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &size), 0);
+    std::uint32_t pid = 12345;
+    EXPECT_TRUE(net.listeningProcess(::ntohs(at.sin_port), pid) && pid != 12345u);
+    EXPECT_EQ(net.closesocket(s), 0);
+    EXPECT_FALSE(net.listeningProcess(::ntohs(at.sin_port), pid)) << "still listening";
+}
+
+// A second copy of the program finds the mark the first one left.
+TEST(WineApplication, ASecondCopyFindsTheMarkOfTheFirst) {
+    win32::Application first(::GetModuleHandleW(nullptr)), second(::GetModuleHandleW(nullptr));
+    EXPECT_TRUE(!first.previousInstanceRunning() && second.previousInstanceRunning());
+}
+
+struct Recorder : platform::FormEvents {
+    platform::FormModel* model = nullptr;
+    std::vector<std::array<int, 3>> moves;  // control, x, y
+    std::vector<int> clickValues;
+    std::vector<std::uint32_t> trayMessages;
+    void onLoad() override {}
+    void onResize() override {}
+    bool onQueryUnload(int) override { return false; }
+    void onUnload() override {}
+    void onClick(int id) override { clickValues.push_back(model->find(id)->value); }
+    void onTimer(int) override {}
+    void onListSelect(int, int) override {}
+    bool onMouseMove(int id, int x, int y) override {
+        moves.push_back({id, x, y});
+        return true;  // the program set the pointer itself
+    }
+    void onTrayMessage(std::uint32_t message) override { trayMessages.push_back(message); }
+    void onTaskbarCreated() override {}
+};
+
+// The window turns what the user does into the program's events: the pointer over a control, in
+// twips of that control (the pointer the program set stays, also while a button is pressed,
+// which is no move); a check box's click with its new value; a double click on the tray icon in
+// Wine's notification area. A link lights up underlined in the window's own font. A quit seen
+// in a wait is kept, not posted again: a posted one would wake every later wait at once, a busy
+// loop while Windows shuts down.
+TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
+    platform::FormModel model;
+    platform::Control& control = model.controls.emplace_back();
+    control.id = 1, control.kind = platform::ControlKind::CheckBox;
+    control.width = 3000, control.height = 375;
+    Recorder events;
+    events.model = &model;
+    win32::Platform os(::GetModuleHandleW(nullptr));
+    os.window().createForm(model, events);
+    const HWND box = ::GetDlgItem(os.window().mainWindow(), 1);
+    RECT r{};
+    ::GetWindowRect(box, &r);
+    ::SetCursorPos(r.left + 20, r.top + 5);
+    for (const UINT mouse : {WM_MOUSEMOVE, WM_LBUTTONDOWN})
+        EXPECT_EQ(::SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(box),
+                                 MAKELPARAM(HTCLIENT, mouse)),
+                  TRUE);
+    EXPECT_EQ(events.moves, (std::vector<std::array<int, 3>>{{1, 300, 75}})) << "twips at 96 dpi";
+    ::SendMessageW(box, BM_CLICK, 0, 0);
+    ::SendMessageW(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(events.clickValues, (std::vector<int>{1, 0}));
+
+    const auto font = [&] {
+        LOGFONTW lf{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(box, WM_GETFONT, 0, 0)), sizeof lf,
+                     &lf);
+        return lf;
+    };
+    const LOGFONTW plain = font();
+    control.font = {"", 9, true, 0x00FF0000};
+    os.window().controlChanged(1, platform::Change::Font);
+    EXPECT_TRUE(font().lfUnderline && font().lfHeight == plain.lfHeight &&
+                std::wstring(font().lfFaceName) == plain.lfFaceName);
+
+    // The tray icon from its add to its delete, with the pictures kept for it; a double click on
+    // it in Wine's notification area.
+    platform::Shell& shell = os.shell();
+    const platform::Handle icon = shell.loadIconFile(OAPANEL_BUNDLE_DIR "/tomcat6/bin/stop.ico", 16,
+                                                     16, platform::kLrLoadFromFile);
+    const platform::Handle stopped = shell.storedPicture(1), running = shell.storedPicture(2);
+    EXPECT_TRUE(icon && stopped && running != stopped && shell.storedPicture(1) == stopped)
+        << "each picture loaded once, not on every call";
+    platform::NotifyIconData nid{7, platform::kNifMessage | platform::kNifIcon, icon, "", "", "",
+                                 0};
+    EXPECT_EQ(shell.notifyIcon(platform::kNimModify, nid), 0) << "no icon yet";
+    ASSERT_NE(shell.notifyIcon(platform::kNimAdd, nid), 0);
+    ::SendMessageW(::FindWindowExW(::FindWindowW(L"__winex11_standalone_tray", nullptr), nullptr,
+                                   L"__winex11_tray_icon", nullptr),
+                   WM_LBUTTONDBLCLK, 0, 0);
+    for (int i = 0; i < 20 && events.trayMessages.empty(); ++i) os.windows().waitForEvents(50);
+    EXPECT_EQ(events.trayMessages, std::vector<std::uint32_t>{WM_LBUTTONDBLCLK});
+    EXPECT_NE(shell.notifyIcon(platform::kNimDelete, nid), 0);
+    shell.destroyIcon(icon);
+
+    ::DestroyWindow(os.window().mainWindow());  // which asks to quit, as this does
+    ::PostQuitMessage(7);
+    os.windows().waitForEvents(10);
+    MSG msg;
+    EXPECT_TRUE(os.windows().quitting() &&
+                !::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_EQ(os.window().run(), 7);
+}
+
+}  // namespace
+
+}  // namespace contract
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--probe") return contract::probe(argv[2]);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
