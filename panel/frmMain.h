@@ -132,6 +132,7 @@ private:
     void cmdMysqlStop_Click();
     void cmdTomcat_Click();
     void cmdMysql_Click();
+    void Toggle(int idButton, bool bRunning, void (frmMain::*start)(), void (frmMain::*stop)());
     void cmdOA_Click();
     void tmStart_Timer();
     void RemoveServices();

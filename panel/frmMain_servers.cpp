@@ -48,26 +48,24 @@ void frmMain::cmdMysqlStop_Click() {
            "MySQL 停止失败");
 }
 
-void frmMain::cmdTomcat_Click() {
-    form_.setEnabled(IDC_cmdTomcat, false);
+// A toggle stops a running server and starts a stopped one, its button and the OA button
+// disabled meanwhile.
+void frmMain::Toggle(int idButton, bool bRunning, void (frmMain::*start)(),
+                     void (frmMain::*stop)()) {
+    form_.setEnabled(idButton, false);
     form_.setEnabled(IDC_cmdOA, false);
-    if (bTomcatRunning)
-        cmdStop_Click();
-    else
-        cmdStart_Click();
-    form_.setEnabled(IDC_cmdTomcat, true);
+    (this->*(bRunning ? stop : start))();
+    form_.setEnabled(idButton, true);
     form_.setEnabled(IDC_cmdOA, true);
 }
 
+void frmMain::cmdTomcat_Click() {
+    Toggle(IDC_cmdTomcat, bTomcatRunning, &frmMain::cmdStart_Click, &frmMain::cmdStop_Click);
+}
+
 void frmMain::cmdMysql_Click() {
-    form_.setEnabled(IDC_cmdMysql, false);
-    form_.setEnabled(IDC_cmdOA, false);
-    if (bMysqlRunning)
-        cmdMysqlStop_Click();
-    else
-        cmdMysqlStart_Click();
-    form_.setEnabled(IDC_cmdMysql, true);
-    form_.setEnabled(IDC_cmdOA, true);
+    Toggle(IDC_cmdMysql, bMysqlRunning, &frmMain::cmdMysqlStart_Click,
+           &frmMain::cmdMysqlStop_Click);
 }
 
 void frmMain::cmdOA_Click() {
