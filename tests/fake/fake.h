@@ -35,6 +35,7 @@ std::string Hex(std::uint64_t n);
 struct Record {
     std::vector<std::string> calls;
     std::map<std::string, std::uint32_t> failing;
+    bool exited = false;  // ExitProcess was called: whatever still unwinds writes no file
 
     bool call(const std::string& text, const std::string& op, std::uint32_t* error = nullptr) {
         calls.push_back(text);
@@ -83,6 +84,7 @@ struct FakeApplication : P::Application {
     }
     [[noreturn]] void endProcess(std::uint32_t code) override {
         r_.calls.push_back("ExitProcess " + std::to_string(code));
+        r_.exited = true;
         throw ProcessEnded{code};
     }
     std::string systemMessage(std::uint32_t code) override {           // none above 9999, as for a
@@ -360,7 +362,8 @@ struct FakeFiles : P::Files {
     std::set<std::string> locked;  // files another program holds: writes and renames fail
 
     bool appendFile(const std::string& path, const std::string& bytes) override {
-        if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path)) return false;
+        if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path) || r_.exited)
+            return false;
         content[path] += bytes;
         return true;
     }
@@ -652,7 +655,7 @@ struct FakeShell : P::Shell {
         menus.push_back(items);
         return pick(items);
     }
-    double random() override { return 0.5; }
+    double random() override { return 0.75; }
     bool shellExecuteOpen(const std::string& url) override {
         return !r_.call("ShellExecuteW open " + url, "ShellExecuteW") &&
                (opened.push_back(url), true);

@@ -68,6 +68,7 @@ TEST_F(PanelTest, ARuntimeVariableThatCannotBeStoredIsSaidAndEnds) {
 TEST_F(PanelTest, AnotherRuntimeFolderIsRepointedOnlyWhenTheUserAgrees) {
     const std::pair<std::string, bool> cases[] = {
         {"D:\\OA\\jre16bk", false},
+        {"F:\\jre16bk", true},  // the box could not be shown (0): no consent either
         {std::string("D:\\OA\\jre16bk") + '\0', false},  // stored with its NUL
         {"d:\\oa\\JRE16BK", true},                       // letter case counts
         {"E:\\Other", true},
@@ -76,7 +77,7 @@ TEST_F(PanelTest, AnotherRuntimeFolderIsRepointedOnlyWhenTheUserAgrees) {
         SCOPED_TRACE(stored);
         Machine m;
         m.os.reg.putText(HKLM, kEnv, "JRE_BK_HOME", stored);
-        m.os.application.answers = {platform::kIdCancel};
+        m.os.application.answers = {stored[0] == 'F' ? 0 : platform::kIdCancel};
         ASSERT_FALSE(m.load());
         EXPECT_EQ(m.boxes().size(), asked ? 1u : 0u);
         EXPECT_EQ(m.count(), 1);
@@ -142,6 +143,9 @@ TEST(AddToUserPath, AppendsOnceAndKeepsThePathsType) {
     os.env.setVariable("PATH", "c:\\windows;c:\\oa\\jre16bk\\bin");
     oapanel::AddToUserPath(os, "C:\\OA\\jre16bk\\bin");
     EXPECT_EQ(os.env["PATH"], "c:\\windows;c:\\oa\\jre16bk\\bin");
+    os.env.setVariable("PATH", "c:\\windows;");
+    oapanel::AddToUserPath(os, "D:\\bin");
+    EXPECT_EQ(os.env["PATH"], "c:\\windows;D:\\bin");
 }
 
 TEST(AddEnvValue, WritesTheSystemVariableThroughTheRegistryClassAndAnnouncesIt) {
@@ -207,6 +211,8 @@ TEST_F(PanelTest, RemovalAsksThenStopsAndDeletesBothServicesAndEnds) {
     EXPECT_EQ(os.count("CreateProcessA cmd /c sc delete "), 2);
     EXPECT_FALSE(os.scm.find(kTomcat) || os.scm.find(kMysql));
     EXPECT_EQ(boxes().back(), "本程序将退出");
+    EXPECT_TRUE(os.filesImpl.content["D:\\OA\\oapanel.log"].ends_with(" - 删除 MySQL 服务\r\n"))
+        << "the lines reach the file before the end";
     EXPECT_FALSE(os.tray.shown);
 }
 

@@ -55,6 +55,8 @@ TEST_F(PanelTest, TheAddressLinkAndTheSocketLibrarysFailures) {
         // Ending stops the start-up where it is, and takes the tray icon along.
         EXPECT_EQ(m.os.count("OpenSCManagerA") + m.os.tray.shown, c.ends ? 0 : 2);
         EXPECT_EQ(m.ctl(IDC_lstView).width == 8170, !c.ends) << "the last step opened the panel";
+        EXPECT_NE(m.os.filesImpl.content["D:\\OA\\oapanel.log"].find("欢迎使用"),
+                  std::string::npos);
     }
 }
 

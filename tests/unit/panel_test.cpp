@@ -81,6 +81,7 @@ TEST_F(PanelTest, TheWindowIconIsTheProgramsOwnAndLivesAsLongAsTheWindow) {
     os.reg.putText(HKLM, fake::FakePlatform::kSystemEnvironment, "JRE_BK_HOME", "D:\\\\jre16bk");
     ASSERT_FALSE(load());
     EXPECT_EQ(os.count("ExtractIconA D:\\oapanel.exe 0"), 1);
+    EXPECT_EQ(os.filesImpl.content.count("D:\\oapanel.log"), 1u);
     EXPECT_EQ(os.ui.model->caption, "oapanel - V2.0.10");
     EXPECT_EQ(os.ui.liveIcons, std::set<platform::Handle>{os.ui.smallIcon});
     frm.reset();
@@ -152,7 +153,7 @@ TEST_F(PanelTest, TheTrayIconShowsThePictureOfTheStateAndComesBack) {
     EXPECT_EQ(add.message, platform::kNimAdd);
     EXPECT_EQ(add.data.uFlags, 0x17u);
     EXPECT_EQ(add.data.szTip, "oapanel");
-    EXPECT_EQ(add.data.uID, 1073741823u);
+    EXPECT_EQ(add.data.uID, 1610612735u);  // |floor(0.75 * (2^31 - 1))|
     EXPECT_EQ(os.count(std::string("LoadImageA ") + kStopIco + " 16x16 4112"), 2);
     os.ui.advance(1.5);  // the automatic start brings both servers up
     EXPECT_EQ(os.tray.loadedFrom[os.tray.picture], kRunIco);
@@ -163,31 +164,31 @@ TEST_F(PanelTest, TheTrayIconShowsThePictureOfTheStateAndComesBack) {
     EXPECT_EQ(modify.data.uID, add.data.uID);
     EXPECT_EQ(os.tray.liveIcons, std::set<platform::Handle>{os.tray.picture}) << "the old ones go";
 
-    os.tray.iconFiles.clear();  // the bundle's icon files are gone: the stored pictures
     click(IDC_cmdTomcat);
-    EXPECT_EQ(os.tray.picture, os.tray.storedPicture(2));
+    const platform::Handle previous = os.tray.picture;
     os.tray.refuses = true;  // Explorer has gone: the record keeps a picture that lives on
     click(IDC_cmdMysql);
     os.tray.refuses = false;
     os.tray.shown = false;
     os.tray.notifications.clear();
-    frm->onTaskbarCreated();  // Explorer is back: the icon is added again, as it was
+    frm->onTaskbarCreated();  // Explorer is back: the icon is added again, then shows the state
     const auto again = os.tray.notifications.at(0);
-    EXPECT_EQ(again.message, platform::kNimAdd);
+    EXPECT_EQ(again.message + again.data.hIcon, platform::kNimAdd + previous);
     EXPECT_EQ(again.data.uID, add.data.uID);
-    EXPECT_TRUE(again.data.hIcon == os.tray.storedPicture(1) ||
-                os.tray.liveIcons.count(again.data.hIcon));
-    EXPECT_EQ(os.tray.picture, os.tray.storedPicture(1));
+    EXPECT_EQ(os.tray.loadedFrom[os.tray.picture], kStopIco);
+    os.tray.iconFiles.clear();  // the bundle's icon files are gone: the stored pictures
+    click(IDC_cmdMysql);
+    EXPECT_EQ(os.tray.picture, os.tray.storedPicture(2));
 
     Machine early;  // started before Explorer's notification area exists
-    early.os.tray.iconFiles = {kStopIco};
+    early.os.tray.iconFiles = {kStopIco, kRunIco};
     early.os.tray.refuses = true;
     early.loadAndAutoStart();
     early.os.tray.refuses = false;
+    early.os.tray.notifications.clear();
     early.frm->onTaskbarCreated();
     EXPECT_TRUE(early.os.tray.shown);
-    EXPECT_TRUE(early.os.tray.liveIcons.count(early.os.tray.notifications.back().data.hIcon) ||
-                early.os.tray.notifications.back().data.hIcon == early.os.tray.storedPicture(2));
+    EXPECT_EQ(early.os.tray.notifications.at(0).data.hIcon, early.os.tray.storedPicture(2));
 }
 
 TEST_F(PanelTest, TrayMouseMessagesShowTheWindowOrTheMenu) {
@@ -265,7 +266,10 @@ TEST_F(PanelTest, EachLinkOpensItsAddressAndTheContactLineLightsUp) {
     } moves[] = {{11, 11, true},     {7699, 219, true},  {10, 100, false},  {3000, 10, false},
                  {7700, 100, false}, {3000, 220, false}, {3000, 100, true}, {0, 0, false}};
     for (const auto& c : moves) {
+        const int redrawn = os.count("Mirror " + std::to_string(IDC_lblBrackwen) + " 7");
         os.ui.userMovesMouse(IDC_lblBrackwen, c.x, c.y);
+        os.ui.userMovesMouse(IDC_lblBrackwen, c.x, c.y);
+        EXPECT_LE(os.count("Mirror " + std::to_string(IDC_lblBrackwen) + " 7"), redrawn + 1);
         EXPECT_EQ(ctl(IDC_lblBrackwen).font,
                   (platform::Font{"", 9, c.lit, c.lit ? 0x00FF0000u : 0x80000012u}))
             << c.x << "," << c.y;
@@ -276,6 +280,7 @@ TEST(ActivityLog, LinesCarryTheTimeExtendTheSelectedLineAndTheOldestGoAtTheLimit
     fake::FakePlatform os;
     oapanel::Form form{oapanel::frmMainDesign(""), os.ui};
     oapanel::ActivityLog log{form, os.clockImpl};
+    log.KeepIn(os.filesImpl, "D:\\oa.log");
     const auto line = [&](int i) { return form.listItem(IDC_lstView, i); };
     os.clockImpl.now = {2012, 1, 9, 17, 5, 3};
     log.AppendLog("older");
@@ -303,6 +308,11 @@ TEST(ActivityLog, LinesCarryTheTimeExtendTheSelectedLineAndTheOldestGoAtTheLimit
     log.AppendLog("newest");  // the selected line itself goes: the selection moves to the end
     EXPECT_EQ(form.listSelected(IDC_lstView), oapanel::ActivityLog::kMaxLines - 1);
     EXPECT_EQ(os.count("LB_DELETESTRING"), 2) << "the real list box lost the same lines";
+    log.Flush();  // the file has every line once, those trimmed from the list too
+    const std::string& file = os.filesImpl.content["D:\\oa.log"];
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), oapanel::ActivityLog::kMaxLines + 2);
+    EXPECT_TRUE(file.find(" - older.\r\n") != std::string::npos &&
+                file.ends_with(" - new\r\n2012-01-09 17:05:59 - newest\r\n"));
 }
 
 }  // namespace

@@ -76,6 +76,8 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
         {[](auto&, auto& s) { s.startDelay = -1; }, failed, "30 秒后服务仍为正在启动状态"},
         {[](auto& os, auto&) { os.fail("OpenServiceA Tomcat6Brackwen 0x80000000", 5); }, failed,
          "30 秒后服务仍为未知状态"},
+        {[](auto& os, auto&) { os.scm.installed.erase("TOMCAT6BRACKWEN"); }, failed,
+         "30 秒后服务仍为未安装状态"},  // its key is there, the service is not
         {[](auto&, auto& s) { s.failsWith = 1067; }, quick,
          "服务已停止（错误 1067：message 1067）"},
         {[](auto&, auto& s) {
@@ -86,8 +88,10 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
              s.failsWith = 1067, os.net.listeners[8080] = 1911, os.procs.names[1911] = "java.exe";
          },
          quick, "端口 8080 已被 java.exe（PID 1911）占用"},
-        {[](auto& os, auto& s) { s.failsWith = 1067, os.net.listeners[8080] = 0; }, quick,
-         "端口 8080 已被其他程序占用"},
+        {[](auto& os, auto& s) {
+             s.failsWith = 1067, os.net.listeners[8080] = 0, os.procs.names[0] = "Idle";
+         },
+         quick, "端口 8080 已被其他程序占用"},
         {[](auto& os, auto& s) {
              s.failsWith = 1067, os.net.tableReadable = false, os.net.hold({0, 0, 0, 0}, 8080);
          },
@@ -96,6 +100,11 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
              s.startDelay = -1, s.processId = 1911, os.net.listeners[8080] = 1911;
          },
          failed, "30 秒后服务仍为正在启动状态"},  // the port is the service's own
+        {[](auto& os, auto& s) {
+             s.startDelay = -1, s.processId = 1911, os.net.tableReadable = false,
+             os.net.hold({0, 0, 0, 0}, 8080);
+         },
+         failed, "30 秒后服务仍为正在启动状态"},  // the same, as far as a bind can tell
     };
     for (const auto& c : cases) {
         Machine m;
@@ -144,6 +153,8 @@ TEST_F(PanelTest, AStopSaysHowItEndedAndAFailureWhy) {
         {kServiceRunning, 2.51, false, "停止 Tomcat....成功|"},
         {platform::kServiceStopPending, 1.0, false, "停止 Tomcat...成功|"},  // asked again
         {kServiceStopped, 1.0, false, "停止 Tomcat...未启动|"},
+        {platform::kServicePaused, -1, false,
+         "停止 Tomcat..." + dots(14) + "失败|原因：30 秒后服务仍为已暂停状态|"},
         {kServiceRunning, -1, false,
          "停止 Tomcat..." + dots(14) + "失败|原因：30 秒后服务仍为已启动状态|"},
         {kServiceRunning, 1.0, true,
@@ -270,6 +281,8 @@ TEST_F(PanelTest, WaitsKeepTheWindowLiveAndEndWhenTheSessionDoes) {
     oapanel::CommandRunner runner{os, log};
     os.ui.quit = false;
     runner.DelaySecond(3);
+    os.ui.quit = true;  // quitting: a delay ends at once too
+    runner.DelaySecond(3);
     EXPECT_NEAR(os.clockImpl.monotonic - start, 6.0, 0.3);
     EXPECT_TRUE(runner.ExecAndWait("cmd /c x", "D:\\", 10, platform::kSwHide, 0));
 }
@@ -319,10 +332,12 @@ TEST(QueryServiceInfo, AsksWithReadRightsAndTheSizeProtocolAndClosesBothHandles)
                   "OpenSCManagerA 0x1", "OpenServiceA MySQL5Brackwen 0x80000000",
                   "QueryServiceStatus", "QueryServiceConfigA 0", "QueryServiceConfigA 74",
                   "CloseServiceHandle 0x101", "CloseServiceHandle 0x100"}));
-    os.scm.find(kMysql)->state = 9;  // a state code Windows does not have is not stored
-    state = 0;
-    EXPECT_TRUE(oapanel::QueryServiceInfo(os.scm, kMysql, state, startType, path));
-    EXPECT_EQ(state, 0);
+    for (auto [code, stored] : {std::pair{7, 7}, {9, 0}}) {  // 9: no state Windows has
+        os.scm.find(kMysql)->state = code;
+        state = 0;
+        EXPECT_TRUE(oapanel::QueryServiceInfo(os.scm, kMysql, state, startType, path));
+        EXPECT_EQ(state, stored);
+    }
 
     const std::pair<const char*, std::int32_t> failures[] = {
         {"", 0},
