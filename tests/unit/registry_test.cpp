@@ -108,8 +108,14 @@ TEST_F(RegistryTest, TheModuleReadsAndWritesByType) {
         EXPECT_EQ(stored ? stored->data : Bytes{}, c.stored) << c.type;
         EXPECT_TRUE(!stored || stored->type == c.type);
     }
-    for (const char* text : {"abc", "", "5x", "99999999999"})
-        EXPECT_THROW(WriteRegValue(os, key.get(), "n", 4, std::string(text)), RegInternalFailure);
+    for (const char* text : {"abc", "", "5x", "99999999999"}) {
+        try {
+            WriteRegValue(os, key.get(), "n", 4, std::string(text));
+            ADD_FAILURE() << text;
+        } catch (const RegInternalFailure& e) {
+            EXPECT_STREQ(e.what(), text[0] == '9' ? "Overflow" : "Type mismatch");
+        }
+    }
 }
 
 TEST_F(RegistryTest, SettingsFallBackOnTheDefaultAndAreWrittenAsPlainText) {
@@ -208,7 +214,7 @@ TEST_F(RegistryTest, TheClassConvertsByType) {
         {1, {}, std::string()},
         {2, bytes(std::string("%SystemRoot%\\x\0", 15)), std::string("C:\\windows\\x")},
         {4, {2, 1, 0, 0}, std::int32_t{258}},
-        {5, {0, 0, 1, 2}, std::int32_t{258}},
+        {5, {1, 2, 3, 4}, std::int32_t{0x01020304}},
         {3, {0x0A, 0xFF}, ByteArray{0, {0x0A, 0xFF}}},
         {7, bytes(std::string("a\0b\0\0", 5)), std::string("a\0b\0", 4)},
         {11, Bytes(8, 7), ByteArray{0, Bytes(8, 7)}},
@@ -239,6 +245,7 @@ TEST_F(RegistryTest, TheClassConvertsByType) {
         {1, std::string("100%"), 1, bytes(std::string("100%\0", 5))},
         {2, std::string("%%"), 1, bytes(std::string("%%\0", 3))},
         {1, std::int32_t{42}, 1, bytes(std::string("42\0", 3))},
+        {1, std::int16_t{-7}, 1, bytes(std::string("-7\0", 3))},
         {5, std::int16_t{-2}, 4, {0xFE, 0xFF, 0xFF, 0xFF}},
         {3, ByteArray{1, {1, 2, 3, 4}}, 3, {1, 2, 3, 4}},
     };
@@ -249,7 +256,7 @@ TEST_F(RegistryTest, TheClassConvertsByType) {
         EXPECT_TRUE(stored->type == c.storedType && stored->data == c.data) << VariantText(c.value);
         EXPECT_EQ(r.ValueType(), c.valueType);
     }
-    EXPECT_EQ(os.count("RegCreateKeyExA HKCU\\Software\\oa 0x3f"), 7);
+    EXPECT_EQ(os.count("RegCreateKeyExA HKCU\\Software\\oa 0x3f"), 8);
     at(HKCU, "B", "v", 4).value(std::string("5"));  // a dword from text: quietly not written
     EXPECT_TRUE(os.reg.hasKey(HKCU, "B") && !os.reg.get(HKCU, "B", "v"));
     at(HKCU, "B", "v", 1).value(std::string(32766, 'x'));
@@ -308,8 +315,11 @@ TEST_F(RegistryTest, TheClassRaisesWithItsNumbersAndDescriptions) {
         "26001 oapanel.cRegistry Failed to set registry value Key: '0',Section: '',Key: '' to "
         "value: 'x'");
     os.reg.addKey(HKLM, "SOFTWARE\\oa");
-    os.reg.makeReadOnly(HKLM);
+    os.reg.grant(HKLM, "", platform::kKeyQueryValue);
     EXPECT_TRUE(at(HKLM, "SOFTWARE\\oa", "").KeyExists()) << "asks only to read";
+    os.reg.putText(HKCU, "D", "v", "x");
+    at(HKCU, "D", "v").DeleteValue();
+    EXPECT_EQ(os.count("RegOpenKeyExA HKCU\\D 0x3f"), 1) << "deletes ask for 0x3F";
     EXPECT_FALSE(at(HKLM, "SOFTWARE\\none", "").KeyExists());
 }
 
@@ -333,6 +343,7 @@ TEST_F(RegistryTest, TemporaryAddressesAndEnumerations) {
     std::int32_t count = -1;
     EXPECT_TRUE(r.EnumerateValues(names, count));
     EXPECT_EQ(names, (std::vector<std::string>{"mine", "bb"}));
+    EXPECT_EQ(count, 2);
     EXPECT_TRUE(r.EnumerateSections(names, count));
     EXPECT_EQ(names, (std::vector<std::string>{"one", "Two"}));
     EXPECT_EQ(count, 2);
