@@ -40,6 +40,21 @@ std::string report(const std::string& file) {
     return line + " (a handle to it was kept)";
 }
 
+// The colours of a 16x16 icon, to tell two pictures apart.
+std::vector<std::uint32_t> pixels(platform::Handle icon) {
+    ICONINFO info{};
+    std::vector<std::uint32_t> bits(16 * 16);
+    if (!::GetIconInfo(reinterpret_cast<HICON>(icon), &info)) return {};
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = ::GetDC(nullptr);
+    ::GetDIBits(screen, info.hbmColor, 0, 16, bits.data(), &format, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return bits;
+}
+
 // The show mode and the folder reach the child, our handles do not; launchAndWait returns once
 // the child has ended; no call keeps a handle to it. A command that cannot start says why. A
 // started command is watched until it ends, and named by its process id meanwhile.
@@ -124,7 +139,8 @@ struct Recorder : platform::FormEvents {
     bool onQueryUnload(int) override { return false; }
     void onUnload() override {}
     void onClick(int id) override { clickValues.push_back(model->find(id)->value); }
-    void onTimer(int) override {}
+    void onTimer(int id) override { ticks.push_back(id); }
+    std::vector<int> ticks;
     void onListSelect(int, int) override {}
     bool onMouseMove(int id, int x, int y) override {
         moves.push_back({id, x, y});
@@ -134,21 +150,37 @@ struct Recorder : platform::FormEvents {
     void onTaskbarCreated() override {}
 };
 
-// The window turns what the user does into the program's events: the pointer over a control, in
-// twips of that control (the pointer the program set stays, also while a button is pressed,
-// which is no move); a check box's click with its new value; a double click on the tray icon in
-// Wine's notification area. A link lights up underlined in the window's own font. A quit seen
-// in a wait is kept, not posted again: a posted one would wake every later wait at once, a busy
+// The window turns what the user does into the program's events: a timer ticks only while it
+// is switched on; a minimised window says so; the pointer over a control, in twips of that
+// control (the pointer the program set stays, also while a button is pressed, which is no
+// move); a check box's click with its new value; a double click on the tray icon in Wine's
+// notification area. A link lights up underlined in the window's own font. A quit seen in a
+// wait is kept, not posted again: a posted one would wake every later wait at once, a busy
 // loop while Windows shuts down.
 TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
     platform::FormModel model;
-    platform::Control& control = model.controls.emplace_back();
+    model.controls.resize(2);
+    platform::Control &control = model.controls[0], &timer = model.controls[1];
     control.id = 1, control.kind = platform::ControlKind::CheckBox;
     control.width = 3000, control.height = 375;
+    timer.id = 2, timer.kind = platform::ControlKind::Timer, timer.interval = 50;
+    timer.enabled = false;
     Recorder events;
     events.model = &model;
     win32::Platform os(::GetModuleHandleW(nullptr));
     os.window().createForm(model, events);
+    for (int i = 0; i < 4; ++i) os.window().waitForEvents(50);
+    EXPECT_TRUE(events.ticks.empty()) << "a timer switched off does not tick";
+    timer.enabled = true;
+    os.window().controlChanged(2, platform::Change::Enabled);
+    for (int i = 0; i < 20 && events.ticks.empty(); ++i) os.window().waitForEvents(50);
+    EXPECT_EQ(events.ticks.size(), 1u);
+    timer.enabled = false;
+    os.window().controlChanged(2, platform::Change::Enabled);
+    ::ShowWindow(os.window().mainWindow(), SW_MINIMIZE);  // the state the program hides on
+    EXPECT_EQ(model.state, platform::WindowState::Minimized);
+    ::ShowWindow(os.window().mainWindow(), SW_RESTORE);
+    EXPECT_EQ(model.state, platform::WindowState::Normal);
     const HWND box = ::GetDlgItem(os.window().mainWindow(), 1);
     RECT r{};
     ::GetWindowRect(box, &r);
@@ -182,6 +214,7 @@ TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
     const platform::Handle stopped = shell.storedPicture(1), running = shell.storedPicture(2);
     EXPECT_TRUE(icon && stopped && running != stopped && shell.storedPicture(1) == stopped)
         << "each picture loaded once, not on every call";
+    EXPECT_NE(pixels(stopped), pixels(running)) << "a picture for each state";
     platform::NotifyIconData nid{7, platform::kNifMessage | platform::kNifIcon, icon, "", "", "",
                                  0};
     EXPECT_EQ(shell.notifyIcon(platform::kNimModify, nid), 0) << "no icon yet";
