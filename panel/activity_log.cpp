@@ -13,39 +13,48 @@ std::string ActivityLog::GetLogTime() {
     return text;
 }
 
-void ActivityLog::AddLineUnselected(const std::string& text) {
+LineId ActivityLog::AddLineUnselected(const std::string& text) {
     // Trim before adding so the count never passes the limit, not even for a moment; a line
     // that leaves the list is as final as it gets.
     while (form_.listCount(IDC_lstView) >= kMaxLines) {
-        if (written_ == 0) Flush();
+        if (written_ == first_) WriteUpTo(first_ + 1);
         form_.listRemoveFirst(IDC_lstView);
-        written_ = std::max(0, written_ - 1);
+        open_.erase(first_++);
     }
     form_.listAdd(IDC_lstView, GetLogTime() + text);
+    return first_ + form_.listCount(IDC_lstView) - 1;
 }
 
 void ActivityLog::Flush() {
-    if (!file_) return;
-    const int count = form_.listCount(IDC_lstView);
-    std::vector<std::string> lines;
-    for (int i = written_; i < count; ++i) lines.push_back(form_.listItem(IDC_lstView, i));
-    written_ = count;
-    if (file_->Write(lines) || fileFailed_) return;
-    // Said once; the lines wait in memory, and the file gets them when it can be written.
-    fileFailed_ = true;
-    AddLineUnselected("无法写入日志文件：" + file_->path());
+    const LineId end = first_ + form_.listCount(IDC_lstView);
+    WriteUpTo(open_.empty() ? end : std::min(end, *open_.begin()));
 }
 
-void ActivityLog::AppendLog(const std::string& text) {
-    AddLineUnselected(text);
+void ActivityLog::FlushAll() { WriteUpTo(first_ + form_.listCount(IDC_lstView)); }
+
+void ActivityLog::WriteUpTo(LineId end) {
+    if (!file_) return;
+    std::vector<std::string> lines;
+    for (; written_ < end; ++written_)
+        lines.push_back(form_.listItem(IDC_lstView, Index(written_)));
+    const std::string failure = file_->Write(lines);
+    // Each reason is said once; the lines wait in memory, and the file gets them when it can
+    // be written.
+    if (failure.empty() || !said_.insert(failure).second) return;
+    AddLineUnselected(failure);
+}
+
+LineId ActivityLog::AppendLog(const std::string& text) {
+    const LineId line = AddLineUnselected(text);
     SelectLast();
+    return line;
 }
 
 void ActivityLog::SelectLast() { form_.listSelect(IDC_lstView, form_.listCount(IDC_lstView) - 1); }
 
-void ActivityLog::ExtendLogLine(const std::string& suffix) {
-    const int i = form_.listSelected(IDC_lstView);
-    if (i < 0) return;  // nothing selected: no line to extend
+void ActivityLog::ExtendLogLine(LineId line, const std::string& suffix) {
+    const int i = Index(line);
+    if (i < 0 || i >= form_.listCount(IDC_lstView)) return;
     form_.listReplace(IDC_lstView, i, form_.listItem(IDC_lstView, i) + suffix);
 }
 

@@ -14,8 +14,8 @@ Command CommandRunner::LaunchHidden(const std::string& strCommand) {
     return Command(processes, strCommand, process, process ? 0 : processes.lastError());
 }
 
-bool CommandRunner::WaitWithDots(double limit, const std::function<bool()>& completed,
-                                 std::uint32_t pollMs) {
+WaitEnd CommandRunner::WaitWithDots(LineId line, double limit,
+                                    const std::function<bool()>& completed, std::uint32_t pollMs) {
     // A monotonic clock: a wait across midnight still ends after `limit` seconds.
     auto& clock = os_.clock();
     const double start = clock.monotonicSeconds();
@@ -27,12 +27,12 @@ bool CommandRunner::WaitWithDots(double limit, const std::function<bool()>& comp
         const double left = (due - clock.monotonicSeconds()) * 1000.0 + 1.0;
         os_.windows().waitForEvents(
             static_cast<std::uint32_t>(std::clamp(left, 1.0, static_cast<double>(pollMs))));
-        if (os_.windows().quitting()) return false;
+        if (os_.windows().quitting()) return WaitEnd::SessionEnded;
         const double now = clock.monotonicSeconds();
-        if (start + limit < now) return false;  // the time-out is tested before the result
-        if (completed()) return true;
+        if (start + limit < now) return WaitEnd::TimedOut;  // tested before the result
+        if (completed()) return WaitEnd::Completed;
         if (lastDot + kDotInterval < now) {
-            log_.ExtendLogLine(".");
+            log_.ExtendLogLine(line, ".");
             lastDot = now;
         }
     }

@@ -18,13 +18,20 @@ public:
 
     CommandRunner(platform::Platform& os, ActivityLog& log) : os_(os), log_(log) {}
 
-    void AppendLog(const std::string& text) override { log_.AppendLog(text); }
+    LineId AppendLog(const std::string& text) override {
+        const LineId line = log_.AppendLog(text);
+        log_.HoldOpen(line);
+        return line;
+    }
+    void EndLine(LineId line) override { log_.Close(line); }
     void AddLineUnselected(const std::string& text) override { log_.AddLineUnselected(text); }
-    void ExtendLogLine(const std::string& suffix) override { log_.ExtendLogLine(suffix); }
+    void ExtendLogLine(LineId line, const std::string& suffix) override {
+        log_.ExtendLogLine(line, suffix);
+    }
     Command LaunchHidden(const std::string& strCommand) override;
     // Window messages are dispatched throughout, so other handlers may run inside.
-    bool WaitWithDots(double limit, const std::function<bool()>& completed,
-                      std::uint32_t pollMs = kPollMs) override;
+    WaitEnd WaitWithDots(LineId line, double limit, const std::function<bool()>& completed,
+                         std::uint32_t pollMs = kPollMs) override;
 
     // Runs a command line and waits up to lWaitMs for it; false when it could not start.
     bool ExecAndWait(const std::string& strCommand, const std::string& strDirectory,

@@ -2,6 +2,7 @@
 #include "panel/frmMain.h"
 
 #include "environment/env_store.h"
+#include "environment/folder_rights.h"
 #include "services/basService.h"
 #include "services/process_detection.h"
 
@@ -44,6 +45,7 @@ void frmMain::Form_Load() {
     CheckRunEnvironment();
     SetInTaskBar(true, 1);
     log_.AppendLog("欢迎使用澜栖OA系统，运行路径：" + strAppPath);
+    if (const auto warning = OpenFolderWarning(os_.files(), strAppPath)) log_.AppendLog(*warning);
     ShowLocalAddress();
     // The web container counts as running from its service, the database from its process.
     std::int32_t state = 0, startType = 0;
@@ -72,6 +74,8 @@ bool frmMain::CheckApplicationIsRun(const std::string& szExeFileName) {
 }
 
 void frmMain::RefreshStatus() {
+    // The window is going away with the session: nothing left to show.
+    if (os_.windows().quitting()) return;
     const bool bOA = bTomcatRunning && bMysqlRunning;
     form_.setCaption(IDC_lblOA, bOA ? "OA:已启动" : "OA:已停止");
     form_.setCaption(IDC_cmdOA, bOA ? "停止 &OA" : "启动 &OA");
@@ -90,7 +94,7 @@ void frmMain::addEnvValue(const std::string& strName, const std::string& strValu
 
 void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
     auto& ws = os_.windows();
-    if (FileName.empty() || !ws.fileExists(FileName)) {
+    if (FileName.empty() || !os_.files().fileExists(FileName)) {
         FileName = strAppPath;
         if (FileName.empty() || FileName.back() != '\\') FileName += '\\';
         FileName += os_.app().exeName() + ".exe";
@@ -102,12 +106,13 @@ void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
 }
 
 void frmMain::End(std::uint32_t exitCode) {
-    log_.Flush();
+    log_.FlushAll();
     os_.app().endProcess(exitCode);
 }
 
 void frmMain::onTimer(int timerId) {
     if (timerId == IDC_tmStart) Event([&] { tmStart_Timer(); });
+    if (timerId == IDC_tmTray) Event([&] { tmTray_Timer(); });
 }
 
 void frmMain::Click(int controlId) {

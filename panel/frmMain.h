@@ -114,6 +114,8 @@ private:
     void restart_Click();
     void exit_Click();
     long TrySetInTaskBar(bool first, int picIndex);
+    long AddTrayIcon();
+    void tmTray_Timer();
     void ShowWindowNormal();
 
     // The address links (frmMain_links.cpp).
@@ -136,6 +138,7 @@ private:
     void cmdOA_Click();
     void tmStart_Timer();
     void RemoveServices();
+    bool Ending();
     // Sets a server's flag from how its start or stop ended, then shows it.
     void Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
                 const std::string& strFailure);
@@ -180,6 +183,10 @@ private:
     bool bAdvanced = false;
     bool bAutoStartDone = false;
     int eventDepth_ = 0;
+    // A first add the shell refused is tried again until then (monotonic seconds).
+    static constexpr double kTrayRetrySeconds = 60;
+    double trayRetryUntil_ = 0;
+    bool trayDeleted_ = false;
     // The tray record: the icon's id, flags, picture and tooltip.
     platform::NotifyIconData nidTray;
 };

@@ -65,12 +65,17 @@ platform::FormModel frmMainDesign(const std::string& contactLine) {
         make(IDC_cmdCheckService, K::Button, "cmdCheckService", "检测服务", 8280, 3120, 1335, 375,
              true, 24),
         make(IDC_tmStart, K::Timer, "tmStart", "", 4560, 3840, 0, 0, false, -1),
+        make(IDC_tmTray, K::Timer, "tmTray", "", 4560, 3840, 0, 0, false, -1),
     };
     // The address link: blue, underlined, in the Chinese system font.
     m.find(IDC_lblIP)->font = {"宋体", 9, true, 0x00FF0000};
     auto* timer = m.find(IDC_tmStart);
     timer->enabled = false;
     timer->interval = 1000;
+    // Tries the tray icon again while the shell is not ready for it (at logon).
+    timer = m.find(IDC_tmTray);
+    timer->enabled = false;
+    timer->interval = 2000;
     return m;
 }
 

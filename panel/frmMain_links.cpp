@@ -22,7 +22,7 @@ void frmMain::ShowLocalAddress() {
     // The tray icon exists by now: an exit from here takes it along.
     const BeforeEnd removeTrayIcon = [this] {
         DeleteIcon();
-        log_.Flush();
+        log_.FlushAll();
     };
     StartWinsock(sockets, os_.app(), removeTrayIcon);
     const std::string strIP = GetLocalIPAddress(sockets, os_.app());
@@ -31,8 +31,15 @@ void frmMain::ShowLocalAddress() {
 }
 
 void frmMain::OpenAddress(const std::string& strAddress) {
-    if (os_.windows().fileExists(kBrowserFile) &&
-        os_.processes().launch(kBrowserCommand + strAddress + "\\", platform::kSwShowNormal))
+    const bool ie = os_.files().fileExists(kBrowserFile);
+    // Started by an elevated panel, the browser and every page in it would run as
+    // administrator: the desktop's own shell starts it with the user's rights instead.
+    auto& shell = os_.shell();
+    if (os_.app().elevated() &&
+        (ie ? shell.shellExecuteAsDesktopUser(kBrowserFile, strAddress + "\\")
+            : shell.shellExecuteAsDesktopUser(strAddress, "")))
+        return;
+    if (ie && os_.processes().launch(kBrowserCommand + strAddress + "\\", platform::kSwShowNormal))
         return;
     // Current Windows releases no longer have Internet Explorer there, and a link that does
     // nothing helps nobody: the user's default browser opens the address instead.

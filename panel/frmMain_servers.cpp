@@ -16,16 +16,21 @@ std::string frmMain::MysqlInstallCommand() const {
            " --install MySQL5Brackwen --basedir=" + strAppPath + "\\mysql5";
 }
 
+// Once the session ends, no step starts, and nothing more is said.
+bool frmMain::Ending() { return os_.windows().quitting(); }
+
 // Each flag follows what really happened: a start that failed, or a stop that timed out,
 // leaves the display showing the server's true state.
 void frmMain::Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
                      const std::string& strFailure) {
+    if (outcome.interrupted) return;  // the session ended: the server is where it was
     bRunning = outcome.ok == bRunsWhenOk;
     RefreshStatus();
     ReportFailure(strFailure, outcome);
 }
 
 void frmMain::cmdStart_Click() {
+    if (Ending()) return;
     Settle(
         bTomcatRunning, true,
         StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort),
@@ -33,17 +38,20 @@ void frmMain::cmdStart_Click() {
 }
 
 void frmMain::cmdStop_Click() {
+    if (Ending()) return;
     Settle(bTomcatRunning, false, StopNTService(os_, runner_, "Tomcat", kTomcatService),
            "Tomcat 停止失败");
 }
 
 void frmMain::cmdMysqlStart_Click() {
+    if (Ending()) return;
     Settle(bMysqlRunning, true,
            StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort),
            "MySQL 启动失败");
 }
 
 void frmMain::cmdMysqlStop_Click() {
+    if (Ending()) return;
     Settle(bMysqlRunning, false, StopNTService(os_, runner_, "MySQL", kMysqlService),
            "MySQL 停止失败");
 }
@@ -76,6 +84,7 @@ void frmMain::cmdOA_Click() {
         if (answer == platform::kIdOk) {
             cmdStop_Click();
             cmdMysqlStop_Click();
+            if (Ending()) return;
             // A stop that timed out leaves its flag set: the system is not down.
             log_.AddLineUnselected(bTomcatRunning || bMysqlRunning ? "停止 澜栖OA...失败"
                                                                    : "停止 澜栖OA...成功");
@@ -85,6 +94,7 @@ void frmMain::cmdOA_Click() {
     } else {
         cmdMysqlStart_Click();
         cmdStart_Click();
+        if (Ending()) return;
         log_.AddLineUnselected(bTomcatRunning && bMysqlRunning ? "启动 澜栖OA...成功"
                                                                : "启动 澜栖OA...失败");
         log_.SelectLast();

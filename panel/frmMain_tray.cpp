@@ -32,6 +32,8 @@ long frmMain::SetInTaskBar(bool first, int picIndex) {
 }
 
 long frmMain::TrySetInTaskBar(bool first, int picIndex) {
+    // Once the icon is gone for good, nothing may bring it back.
+    if (trayDeleted_) return 0;
     auto& shell = os_.shell();
     const std::string runIco = strAppPath + "\\tomcat6\\bin\\run.ico";
     const std::string stopIco = strAppPath + "\\tomcat6\\bin\\stop.ico";
@@ -46,12 +48,17 @@ long frmMain::TrySetInTaskBar(bool first, int picIndex) {
         nidTray.szTip = os_.app().appTitle();
         nidTray.uID =
             static_cast<std::uint32_t>(std::abs(std::floor(shell.random() * 2147483647.0)));
-        nidTray.uFlags =
-            platform::kNifMessage | platform::kNifIcon | platform::kNifTip | platform::kNifInfo;
-        result = shell.notifyIcon(platform::kNimAdd, nidTray);
+        result = AddTrayIcon();
+        // At logon the shell may not be ready yet: try again for a while.
+        if (!result) {
+            trayRetryUntil_ = os_.clock().monotonicSeconds() + kTrayRetrySeconds;
+            form_.setEnabled(IDC_tmTray, true);
+        }
     } else {
         nidTray.uFlags = platform::kNifMessage | platform::kNifIcon | platform::kNifTip;
         result = shell.notifyIcon(platform::kNimModify, nidTray);
+        // No icon to change (it was never added, or the shell lost it): add it instead.
+        if (!result) result = AddTrayIcon();
     }
     // The shell shows the new picture now: the one loaded before can go. When the shell
     // refused, the new one goes instead, and the record goes back to a picture that lives on
@@ -66,7 +73,24 @@ long frmMain::TrySetInTaskBar(bool first, int picIndex) {
     return result;
 }
 
+long frmMain::AddTrayIcon() {
+    nidTray.uFlags =
+        platform::kNifMessage | platform::kNifIcon | platform::kNifTip | platform::kNifInfo;
+    const long result = os_.shell().notifyIcon(platform::kNimAdd, nidTray);
+    if (result) form_.setEnabled(IDC_tmTray, false);
+    return result;
+}
+
+void frmMain::tmTray_Timer() {
+    if (trayDeleted_ || os_.clock().monotonicSeconds() > trayRetryUntil_)
+        form_.setEnabled(IDC_tmTray, false);
+    else
+        AddTrayIcon();
+}
+
 long frmMain::DeleteIcon() {
+    trayDeleted_ = true;
+    form_.setEnabled(IDC_tmTray, false);
     nidTray.uFlags = 2;
     os_.shell().notifyIcon(platform::kNimDelete, nidTray);
     return 0;
@@ -74,7 +98,7 @@ long frmMain::DeleteIcon() {
 
 void frmMain::ReportFailure(const std::string& strTitle, const Outcome& outcome) {
     // In the window the reason line says it all; hidden in the tray, the icon has to speak.
-    if (outcome.ok || form_.model().visible) return;
+    if (outcome.ok || outcome.interrupted || form_.model().visible || trayDeleted_) return;
     nidTray.uFlags = platform::kNifInfo;
     nidTray.szInfoTitle = strTitle;
     nidTray.szInfo = outcome.reason;
@@ -87,9 +111,8 @@ void frmMain::ReportFailure(const std::string& strTitle, const Outcome& outcome)
 
 void frmMain::onTaskbarCreated() {
     // A restarted Explorer has an empty notification area: put the icon back as it was.
-    nidTray.uFlags =
-        platform::kNifMessage | platform::kNifIcon | platform::kNifTip | platform::kNifInfo;
-    os_.shell().notifyIcon(platform::kNimAdd, nidTray);
+    if (trayDeleted_) return;
+    AddTrayIcon();
     RefreshStatus();
 }
 

@@ -77,7 +77,7 @@ void frmMain::Form_QueryUnload(bool& Cancel, int UnloadMode) {
 
 void frmMain::Form_Unload() {
     DeleteIcon();
-    log_.Flush();
+    log_.FlushAll();
 }
 
 void frmMain::cmdExit_Click() {

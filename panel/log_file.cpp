@@ -2,22 +2,39 @@
 
 namespace oapanel {
 
-bool LogFile::Write(const std::vector<std::string>& lines) {
+namespace {
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+}  // namespace
+
+std::string LogFile::Write(const std::vector<std::string>& lines) {
     for (const auto& line : lines) waiting_.push_back(line + "\r\n");
     while (waiting_.size() > kMaxWaiting) waiting_.pop_front();
     std::string bytes;
     for (const auto& line : waiting_) bytes += line;
-    if (bytes.empty()) return true;
+    if (bytes.empty()) return {};
 
     std::int64_t size = files_.fileSize(path_);
     if (size > 0 && size + static_cast<std::int64_t>(bytes.size()) > kLimit &&
         files_.replaceFile(path_, path_ + ".1"))
         size = files_.fileSize(path_);
     // A new file, or one emptied by someone else, starts with the byte-order mark.
-    if (size <= 0) bytes.insert(0, "\xEF\xBB\xBF");
-    if (!files_.appendFile(path_, bytes)) return false;
-    waiting_.clear();
-    return true;
+    const std::size_t mark = size <= 0 ? sizeof kByteOrderMark - 1 : 0;
+    bytes.insert(0, kByteOrderMark, mark);
+    std::size_t written = 0;
+    const platform::FileWrite result = files_.appendFile(path_, bytes, written);
+    // A full disk may take part of the bytes: those are in the file now.
+    Drop(written > mark ? written - mark : 0);
+    if (result == platform::FileWrite::Written) return {};
+    return "无法写入日志文件：" + path_ +
+           (result == platform::FileWrite::Linked ? "（文件是链接）" : "");
+}
+
+void LogFile::Drop(std::size_t bytes) {
+    while (!waiting_.empty() && bytes >= waiting_.front().size()) {
+        bytes -= waiting_.front().size();
+        waiting_.pop_front();
+    }
+    if (!waiting_.empty()) waiting_.front().erase(0, bytes);
 }
 
 }  // namespace oapanel

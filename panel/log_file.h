@@ -1,6 +1,8 @@
 // The activity log kept on disk too: oapanel.log in the application folder, UTF-8 with a
 // byte-order mark (Notepad on a Chinese Windows reads it right), renamed to oapanel.log.1 at
 // 1 MB. A file that cannot be written costs the panel nothing: the lines wait for the next try.
+// The panel runs as administrator in a folder users may write, so it never writes through a
+// link there: that could make it append to a file of someone else's choosing.
 #pragma once
 
 #include <deque>
@@ -18,13 +20,15 @@ public:
 
     LogFile(platform::Files& files, std::string path) : files_(files), path_(std::move(path)) {}
     const std::string& path() const { return path_; }
-    // Appends the lines after any that could not be written before; false when the file
-    // cannot be written now (the lines are kept for the next call).
-    bool Write(const std::vector<std::string>& lines);
+    // Appends the lines after any that could not be written before. Empty when all of them
+    // reached the file, else the sentence that says why not (what did not reach it is kept
+    // for the next call; what did is not written twice).
+    std::string Write(const std::vector<std::string>& lines);
 
 private:
     platform::Files& files_;
     std::string path_;
+    void Drop(std::size_t bytes);
     std::deque<std::string> waiting_;
 };
 

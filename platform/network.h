@@ -1,5 +1,6 @@
-// Windows Sockets 1.1 (wsock32): starting and stopping the library, the local host's
-// addresses, and binding a socket to find out whether a port is taken.
+// Windows Sockets (ws2_32): starting and stopping the library, the local host's addresses,
+// binding a socket to find out whether a port is taken, and asking the servers on the
+// loopback address whether they answer.
 #pragma once
 
 #include <array>
@@ -17,6 +18,8 @@ inline constexpr std::uint16_t kWinsockVersion11 = 0x0101;  // major in the low 
 inline constexpr int kSocketError = -1;
 inline constexpr int kAfInet = 2;
 inline constexpr int kSockStream = 1;
+inline constexpr int kWsaEWouldBlock = 10035;
+inline constexpr int kWsaEConnRefused = 10061;
 
 // The fields of WSADATA the program reads.
 struct WsaData {
@@ -54,6 +57,22 @@ public:
     // kSocketError.
     virtual int bind(Socket s, const SockAddrIn& address) = 0;
     virtual int closesocket(Socket s) = 0;
+    // ioctlsocket FIONBIO: connect, send and recv return at once from then on.
+    virtual int setNonBlocking(Socket s) = 0;
+    // connect to an AF_INET address: 0, or kSocketError with the reason in lastError()
+    // (kWsaEWouldBlock while a non-blocking connect goes on).
+    virtual int connect(Socket s, const SockAddrIn& address) = 0;
+    // select on this one socket for at most timeoutMs: for writing (a connect has completed)
+    // or for reading (bytes, or the peer's close, are there). 1 ready, 0 not yet, kSocketError
+    // on an error; a connect that failed is one (the except set), its reason in lastError().
+    virtual int select(Socket s, bool forWriting, std::uint32_t timeoutMs) = 0;
+    // send: the bytes sent, or kSocketError.
+    virtual int send(Socket s, const std::string& bytes) = 0;
+    // recv of at most `max` bytes, appended to `bytes`: their count, 0 once the peer has
+    // closed, or kSocketError.
+    virtual int recv(Socket s, std::string& bytes, std::size_t max) = 0;
+    // WSAGetLastError.
+    virtual int lastError() = 0;
     // From the table of listening TCP endpoints with their owning process
     // (GetExtendedTcpTable, TCP_TABLE_OWNER_PID_LISTENER): the process listening on the port,
     // on any local address. False when the table cannot be read or nothing listens there.

@@ -38,6 +38,9 @@ inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
 inline constexpr std::uint32_t kErrorServiceSpecificError = 1066;
+inline constexpr std::uint32_t kErrorServiceLogonFailed = 1069;
+inline constexpr std::uint32_t kErrorServiceNeverStarted = 1077;
+inline constexpr std::uint32_t kErrorAlreadyRegistered = 1242;
 
 inline constexpr std::uint32_t kServiceStopped = 1;
 inline constexpr std::uint32_t kServiceStartPending = 2;
@@ -94,21 +97,78 @@ public:
     // The system's own text for an error code (FormatMessage), without trailing line breaks;
     // empty when the system has none.
     virtual std::string systemMessage(std::uint32_t code) = 0;
+    // Whether the process runs with an elevated token (TokenElevation); false before Vista,
+    // which has no such thing.
+    virtual bool elevated() = 0;
 };
 
 // ---------------------------------------------------------------------------------------
-// Files (kernel32): the panel's own log file.
+// Libraries loaded at run time (kernel32): the program runs as administrator from a folder
+// ordinary users may write, so no library may come from that folder.
+
+inline constexpr std::uint32_t kLoadLibrarySearchSystem32 = 0x800;
+
+class Libraries {
+public:
+    virtual ~Libraries() = default;
+    // SetDllDirectoryW: "" takes the current folder out of the search. False where missing.
+    virtual bool setDllDirectory(const std::string& path) = 0;
+    // SetDefaultDllDirectories; false where kernel32 has none (before Windows 8, and 7 or
+    // Server 2008 R2 without KB2533623).
+    virtual bool setDefaultDllDirectories(std::uint32_t flags) = 0;
+    // LoadLibraryExW of a DLL of the system folder by its full path (GetSystemDirectoryW, then
+    // "\" and the name), kept loaded for the life of the process; 0 when it is not there.
+    virtual Handle loadSystemLibrary(const std::string& name) = 0;
+    // The file a loaded library came from (GetModuleFileNameW).
+    virtual std::string modulePath(Handle library) = 0;
+    // Whether the library exports the function (GetProcAddress).
+    virtual bool hasFunction(Handle library, const std::string& name) = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// Files (kernel32, advapi32): the panel's own log file, the servers' logs, the folder's rights.
+
+enum class FileWrite { Written, Failed, Linked };
+
+// One entry of an access list (ACE), as the system stores it.
+inline constexpr std::uint8_t kAccessAllowedAce = 0;
+inline constexpr std::uint8_t kAccessDeniedAce = 1;
+inline constexpr std::uint8_t kInheritOnlyAce = 0x8;
+inline constexpr std::uint8_t kInheritedAce = 0x10;
+struct AccessEntry {
+    std::uint8_t type = kAccessAllowedAce;
+    std::uint8_t flags = 0;
+    std::uint32_t mask = 0;
+    std::string sid;  // "S-1-5-32-545"
+};
+struct AccessList {
+    bool null = false;  // no list at all: everyone may do everything
+    std::vector<AccessEntry> entries;
+};
 
 class Files {
 public:
     virtual ~Files() = default;
     // Appends the bytes to the file, creating it when missing. Other programs may read,
-    // rename or delete the file meanwhile. False when it cannot be opened or written.
-    virtual bool appendFile(const std::string& path, const std::string& bytes) = 0;
+    // rename or delete the file meanwhile. `written` says how many bytes reached the file, also
+    // when the write failed part way. A file that is a link (a reparse point, or a file with
+    // more than one name) is not written through: Linked.
+    virtual FileWrite appendFile(const std::string& path, const std::string& bytes,
+                                 std::size_t& written) = 0;
     // The size in bytes, or -1 when there is no such file.
     virtual std::int64_t fileSize(const std::string& path) = 0;
-    // MoveFileEx with MOVEFILE_REPLACE_EXISTING.
+    // MoveFileEx with MOVEFILE_REPLACE_EXISTING; false, with nothing moved, when `to` is a link.
     virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
+    // Whether anything (a file or a folder) has that name.
+    virtual bool fileExists(const std::string& path) = 0;
+    // The names of the files, not folders, in a folder; false when it cannot be listed.
+    virtual bool listFolder(const std::string& folder, std::vector<std::string>& names) = 0;
+    // Up to `count` bytes from `offset`, with the file shared for reading, writing and
+    // deleting (a server may hold it open); false when it cannot be opened or read.
+    virtual bool readFile(const std::string& path, std::int64_t offset, std::size_t count,
+                          std::string& bytes) = 0;
+    // The folder's access list (GetNamedSecurityInfoW, DACL); false when it cannot be read.
+    virtual bool folderAccess(const std::string& path, AccessList& list) = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -166,9 +226,12 @@ public:
                                     std::uint32_t& bytesNeeded) = 0;
     virtual bool closeServiceHandle(Handle handle) = 0;
     // NotifyServiceStatusChange: the next wait of the window system ends as soon as the
-    // service enters one of the states in stateMask (kNotifyStopped, kNotifyRunning). One
-    // request stays pending until it fires or the handle is closed. False where the system
-    // has no such notification (before Vista) or refuses it: then the caller polls.
+    // service enters one of the states in stateMask (kNotifyStopped, kNotifyRunning); at once
+    // when it is in one already. One request per handle stays pending until it fires or the
+    // handle is closed, which cancels it. Asking again while it is pending succeeds without a
+    // new request for the same states; for others it fails with kErrorAlreadyRegistered (close
+    // the handle and ask on a new one). False where the system has no such notification
+    // (before Vista) or refuses it: then the caller polls.
     virtual bool notifyStatusChange(Handle service, std::uint32_t stateMask) = 0;
     // GetLastError() right after the last failing call above.
     virtual std::uint32_t lastError() = 0;
@@ -280,7 +343,6 @@ public:
     virtual void waitForEvents(std::uint32_t maxMs) = 0;
 
     // Icons: ExtractIconA of an executable, WM_SETICON ICON_SMALL on the form, DestroyIcon.
-    virtual bool fileExists(const std::string& path) = 0;
     virtual Handle extractIcon(const std::string& exePath, int index) = 0;
     virtual void setSmallIcon(Handle icon) = 0;
     virtual void destroyIcon(Handle icon) = 0;
@@ -302,6 +364,7 @@ public:
     virtual TextCodec& codec() = 0;
     virtual Sockets& sockets() = 0;
     virtual Files& files() = 0;
+    virtual Libraries& libraries() = 0;
 };
 
 }  // namespace platform

@@ -13,6 +13,7 @@ using Handle = std::uintptr_t;
 inline constexpr std::uint32_t kSwHide = 0;
 inline constexpr std::uint32_t kSwShowNormal = 1;
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
+inline constexpr std::uint32_t kStillActive = 259;
 
 class Processes {
 public:
@@ -24,6 +25,8 @@ public:
     // (lastError says why). Every handle goes back through closeProcess.
     virtual Handle start(const std::string& commandLine, std::uint32_t showMode) = 0;
     virtual bool hasEnded(Handle process) = 0;
+    // GetExitCodeProcess: kStillActive while it runs; false when it cannot be asked.
+    virtual bool exitCode(Handle process, std::uint32_t& code) = 0;
     virtual void closeProcess(Handle process) = 0;
     // GetLastError() right after a failed launch or start.
     virtual std::uint32_t lastError() = 0;

@@ -70,6 +70,12 @@ public:
     // ShellExecuteW(NULL, "open", url, ...) with a normal window: the user's default browser
     // for a web address. False when the shell could not open it.
     virtual bool shellExecuteOpen(const std::string& url) = 0;
+    // Has the desktop's own shell start the program, so that it runs with the rights of the
+    // logged-on user rather than the panel's: the shell's window list, the desktop's folder
+    // view, then IShellDispatch2::ShellExecute with a normal window. False where there is no
+    // such shell (no Explorer) or any step fails.
+    virtual bool shellExecuteAsDesktopUser(const std::string& file,
+                                           const std::string& arguments) = 0;
     // SetCursor with the system's hand pointer (IDC_HAND).
     virtual void setHandCursor() = 0;
 };

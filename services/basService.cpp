@@ -23,15 +23,27 @@ private:
 
 }  // namespace
 
-ServiceWatch::ServiceWatch(platform::ServiceManager& scm, const std::string& strName) : scm_(scm) {
+ServiceWatch::ServiceWatch(platform::ServiceManager& scm, const std::string& strName)
+    : scm_(scm), name_(TrimBlanks(strName)) {
     manager_ = scm.openSCManager(platform::kScManagerConnect);
-    if (manager_) service_ = scm.openService(manager_, TrimBlanks(strName), platform::kGenericRead);
+    if (manager_) service_ = scm.openService(manager_, name_, platform::kGenericRead);
     if (!service_) openError_ = scm.lastError();
 }
 
 ServiceWatch::~ServiceWatch() {
     if (service_) scm_.closeServiceHandle(service_);
     if (manager_) scm_.closeServiceHandle(manager_);
+}
+
+bool ServiceWatch::Notify(std::uint32_t stateMask) {
+    if (!service_) return false;
+    if (scm_.notifyStatusChange(service_, stateMask)) return true;
+    if (scm_.lastError() != platform::kErrorAlreadyRegistered) return false;
+    // A handle carries one request. Other states need a handle of their own; closing the old
+    // one cancels what was asked on it.
+    scm_.closeServiceHandle(service_);
+    service_ = scm_.openService(manager_, name_, platform::kGenericRead);
+    return service_ && scm_.notifyStatusChange(service_, stateMask);
 }
 
 bool ServiceWatch::Status(platform::ServiceStatus& status) {

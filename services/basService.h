@@ -29,14 +29,13 @@ public:
     bool Status(platform::ServiceStatus& status);
     // Asks to be woken when the service enters one of the states (kNotifyRunning, ...); false
     // where the system cannot, and the wait has to look more often instead.
-    bool Notify(std::uint32_t stateMask) {
-        return service_ && scm_.notifyStatusChange(service_, stateMask);
-    }
+    bool Notify(std::uint32_t stateMask);
     // Why the service could not be opened (kErrorServiceDoesNotExist, ...), else 0.
     std::uint32_t OpenError() const { return openError_; }
 
 private:
     platform::ServiceManager& scm_;
+    std::string name_;
     platform::Handle manager_ = 0, service_ = 0;
     std::uint32_t openError_ = 0;
 };

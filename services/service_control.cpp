@@ -2,6 +2,9 @@
 // where it was sent, or time runs out; a failure says why on a line of its own.
 #include "services/service_control.h"
 
+#include <optional>
+#include <vector>
+
 #include "registry/basRegistry.h"
 #include "services/basService.h"
 #include "services/port_check.h"
@@ -54,46 +57,105 @@ std::string PortTaken(platform::Platform& os, std::uint16_t port, std::uint32_t 
     return {};
 }
 
-std::string StartFailure(platform::Platform& os, std::uint16_t port, ServiceWatch& watch) {
+// The program an ImagePath names, when it is plainly not there. Unquoted, the path may hold
+// blanks, so every cut at a blank is a candidate, as the service manager itself tries them.
+// A path with variables in it cannot be told from here: nothing is said about it.
+std::optional<std::string> MissingProgram(platform::Files& files, const std::string& imagePath) {
+    if (imagePath.empty() || imagePath.find('%') != std::string::npos) return std::nullopt;
+    std::vector<std::string> candidates;
+    if (imagePath[0] == '"') {
+        candidates.push_back(imagePath.substr(1, imagePath.find('"', 1) - 1));
+    } else {
+        for (std::size_t at = imagePath.find(' '); at != std::string::npos;
+             at = imagePath.find(' ', at + 1))
+            candidates.push_back(imagePath.substr(0, at));
+        candidates.push_back(imagePath);
+    }
+    for (const auto& path : candidates)
+        if (files.fileExists(path) || files.fileExists(path + ".exe")) return std::nullopt;
+    return candidates.front();
+}
+
+// Why a service is STOPPED after `net start` failed. Its exit code may be stale: a start the
+// service manager refused never ran the service, which keeps the code of its last run.
+std::string StoppedReason(platform::Platform& os, const platform::ServiceStatus& status,
+                          const std::string& strServiceName, Command& net) {
+    const std::uint32_t code = status.win32ExitCode;
+    if (code == platform::kErrorServiceSpecificError)
+        return "服务已停止（服务自身的错误代码 " + std::to_string(status.serviceSpecificExitCode) +
+               "）";
+    if (code != 0 && code != platform::kErrorServiceNeverStarted)
+        return "服务已停止（" + ErrorText(os, code) + "）";
+    std::int32_t state = 0, startType = 0;
+    std::string imagePath;
+    if (QueryServiceInfo(os.services(), strServiceName, state, startType, imagePath)) {
+        if (startType == static_cast<std::int32_t>(platform::kServiceDisabled))
+            return "服务已被禁用";
+        if (const auto missing = MissingProgram(os.files(), imagePath))
+            return "服务程序不存在：" + *missing;
+    }
+    std::uint32_t exitCode = 0;
+    return "服务未能启动（net start 退出代码 " +
+           (net.exitCode(exitCode) ? std::to_string(exitCode) : std::string("未知")) + "）";
+}
+
+std::string StartFailure(platform::Platform& os, std::uint16_t port, ServiceWatch& watch,
+                         const std::string& strServiceName, Command& net) {
     platform::ServiceStatus status;
     if (!watch.Status(status))
         status.currentState = watch.OpenError() == platform::kErrorServiceDoesNotExist ? 0 : 8;
     if (std::string taken = PortTaken(os, port, status.processId); !taken.empty()) return taken;
     if (status.currentState != platform::kServiceStopped) return StillIn(status.currentState);
-    const std::uint32_t code = status.win32ExitCode == platform::kErrorServiceSpecificError
-                                   ? status.serviceSpecificExitCode
-                                   : status.win32ExitCode;
-    return "服务已停止（" + ErrorText(os, code) + "）";
+    return StoppedReason(os, status, strServiceName, net);
 }
 
-Outcome Fail(ServiceHost& host, const std::string& strOutcome, const std::string& strReason) {
-    host.ExtendLogLine(strOutcome);
-    host.AddLineUnselected("原因：" + strReason);
-    return {false, "原因：" + strReason};
-}
+// The operation's own line, final once the operation returns.
+class OwnLine {
+public:
+    OwnLine(platform::Platform& os, ServiceHost& host, const std::string& text)
+        : host_(host), startedAt_(os.clock().monotonicSeconds()), id_(host.AppendLog(text)) {}
+    OwnLine(const OwnLine&) = delete;
+    OwnLine& operator=(const OwnLine&) = delete;
+    ~OwnLine() { host_.EndLine(id_); }
+    LineId id() const { return id_; }
 
-Outcome Succeed(ServiceHost& host, const std::string& strOutcome) {
-    host.ExtendLogLine(strOutcome);
-    return {true, {}};
-}
+    Outcome Fail(const std::string& strOutcome, const std::string& strReason) {
+        host_.ExtendLogLine(id_, strOutcome);
+        host_.AddLineUnselected("原因：" + strReason);
+        return {false, "原因：" + strReason, false, startedAt_};
+    }
+    Outcome Succeed(const std::string& strOutcome) {
+        host_.ExtendLogLine(id_, strOutcome);
+        return {true, {}, false, startedAt_};
+    }
+    // The session ended during the wait: the line stays as it was, and nothing more is said.
+    Outcome Interrupted() const { return {false, {}, true, startedAt_}; }
+
+private:
+    ServiceHost& host_;
+    double startedAt_;
+    LineId id_;
+};
 
 }  // namespace
 
 Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
                        const std::string& strServiceName, const std::string& strInstallCommand,
                        std::uint16_t iPort) {
-    host.AppendLog("启动 " + strDisplayName + "...");
+    OwnLine line(os, host, "启动 " + strDisplayName + "...");
     if (!IsServiceRegistered(os, strServiceName)) {
         const Command installer = host.LaunchHidden(strInstallCommand);
-        if (!installer.started()) return Fail(host, "安装服务失败", LaunchFailure(os, installer));
-        if (!host.WaitWithDots(kWaitLimit, [&] { return IsServiceRegistered(os, strServiceName); }))
-            return Fail(host, "安装服务失败", StillIn(0));
+        if (!installer.started()) return line.Fail("安装服务失败", LaunchFailure(os, installer));
+        const WaitEnd end = host.WaitWithDots(
+            line.id(), kWaitLimit, [&] { return IsServiceRegistered(os, strServiceName); });
+        if (end == WaitEnd::SessionEnded) return line.Interrupted();
+        if (end == WaitEnd::TimedOut) return line.Fail("安装服务失败", StillIn(0));
     }
     const Reading now = Query(os.services(), strServiceName);
-    if (CountsAsRunning(now.ok, now.state)) return Succeed(host, "已启动");
+    if (CountsAsRunning(now.ok, now.state)) return line.Succeed("已启动");
 
     Command net = host.LaunchHidden("cmd /c net start " + strServiceName);
-    if (!net.started()) return Fail(host, "失败", LaunchFailure(os, net));
+    if (!net.started()) return line.Fail("失败", LaunchFailure(os, net));
     // Each look is one status query on handles held for the whole wait, and where the system
     // can say when the service changes, the wait sleeps until it does. Only a service that says
     // it runs gets the full query that decides. Wine's net start ends while the service is
@@ -101,9 +163,12 @@ Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::str
     ServiceWatch watch(os.services(), strServiceName);
     const bool notified = watch.Notify(platform::kNotifyRunning);
     bool stoppedAgain = false;
-    const bool started = host.WaitWithDots(
-        kWaitLimit,
+    const WaitEnd end = host.WaitWithDots(
+        line.id(), kWaitLimit,
         [&] {
+            // The command first: read after the status, a start that succeeds in between
+            // would look like one that ended STOPPED.
+            const bool netEnded = net.ended();
             platform::ServiceStatus status;
             if (!watch.Status(status)) return false;
             if (status.currentState == platform::kServiceRunning) {
@@ -111,29 +176,30 @@ Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::str
                 return IsFullyRunning(r.ok, r.state);
             }
             const bool stopped = status.currentState == platform::kServiceStopped;
-            stoppedAgain = stopped && net.ended();
+            stoppedAgain = stopped && netEnded;
             // Not yet started, a stop would wake the wait again and again: only the start then.
             watch.Notify(platform::kNotifyRunning | (stopped ? 0 : platform::kNotifyStopped));
             return stoppedAgain;
         },
         notified ? kNotifiedPollMs : kPollMs);
-    if (started && !stoppedAgain) return Succeed(host, "成功");
-    return Fail(host, "失败", StartFailure(os, iPort, watch));
+    if (end == WaitEnd::SessionEnded) return line.Interrupted();
+    if (end == WaitEnd::Completed && !stoppedAgain) return line.Succeed("成功");
+    return line.Fail("失败", StartFailure(os, iPort, watch, strServiceName, net));
 }
 
 Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
                       const std::string& strServiceName) {
-    host.AppendLog("停止 " + strDisplayName + "...");
+    OwnLine line(os, host, "停止 " + strDisplayName + "...");
     const Reading now = Query(os.services(), strServiceName);
-    if (!CountsAsRunning(now.ok, now.state)) return Succeed(host, "未启动");
+    if (!CountsAsRunning(now.ok, now.state)) return line.Succeed("未启动");
 
     const Command net = host.LaunchHidden("cmd /c net stop " + strServiceName);
-    if (!net.started()) return Fail(host, "失败", LaunchFailure(os, net));
+    if (!net.started()) return line.Fail("失败", LaunchFailure(os, net));
     ServiceWatch watch(os.services(), strServiceName);
     const bool notified = watch.Notify(platform::kNotifyStopped);
     platform::ServiceStatus status;
-    const bool stopped = host.WaitWithDots(
-        kWaitLimit,
+    const WaitEnd end = host.WaitWithDots(
+        line.id(), kWaitLimit,
         [&] {
             if (watch.Status(status) && status.currentState != platform::kServiceStopped) {
                 watch.Notify(platform::kNotifyStopped);
@@ -143,8 +209,9 @@ Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::stri
             return !CountsAsRunning(r.ok, r.state);
         },
         notified ? kNotifiedPollMs : kPollMs);
-    if (stopped) return Succeed(host, "成功");
-    return Fail(host, "失败", StillIn(watch.Status(status) ? status.currentState : 8));
+    if (end == WaitEnd::SessionEnded) return line.Interrupted();
+    if (end == WaitEnd::Completed) return line.Succeed("成功");
+    return line.Fail("失败", StillIn(watch.Status(status) ? status.currentState : 8));
 }
 
 void DeleteService(ServiceHost& host, const std::string& strServiceName) {

@@ -3,6 +3,7 @@
 // provides (it keeps itself live and adds the progress dots).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -20,6 +21,9 @@ inline constexpr double kDotInterval = 2.0;
 // How often a wait looks: often, unless the service itself says when it changes.
 inline constexpr std::uint32_t kPollMs = 50;
 inline constexpr std::uint32_t kNotifiedPollMs = 1000;
+
+// Names one line of the activity log for as long as it is there.
+using LineId = std::int64_t;
 
 // A command line started with a hidden window, and whether it has ended since.
 class Command {
@@ -41,6 +45,10 @@ public:
     std::uint32_t error() const { return error_; }  // why it could not be started
     const std::string& line() const { return line_; }
     bool ended() { return !process_ || processes_.hasEnded(process_); }
+    // Its exit code once it has ended; false before, or when it cannot be read.
+    bool exitCode(std::uint32_t& code) {
+        return process_ && processes_.exitCode(process_, code) && code != platform::kStillActive;
+    }
 
 private:
     platform::Processes& processes_;
@@ -49,29 +57,35 @@ private:
     std::uint32_t error_;
 };
 
+// How a wait ended. A session that ends is neither success nor failure: nothing is said.
+enum class WaitEnd { Completed, TimedOut, SessionEnded };
+
 class ServiceHost {
 public:
     virtual ~ServiceHost() = default;
-    // Adds a line to the activity log and selects it.
-    virtual void AppendLog(const std::string& text) = 0;
+    // Adds a line to the activity log and selects it. The line belongs to the operation that
+    // wrote it, which extends it with its outcome, until EndLine.
+    virtual LineId AppendLog(const std::string& text) = 0;
+    virtual void EndLine(LineId line) = 0;
     // Adds a line without moving the selection.
     virtual void AddLineUnselected(const std::string& text) = 0;
-    // Appends to the selected line (the user's pick, if they clicked an older one).
-    virtual void ExtendLogLine(const std::string& suffix) = 0;
+    // Appends to that line, whatever the user selected meanwhile.
+    virtual void ExtendLogLine(LineId line, const std::string& suffix) = 0;
     // Starts a command line with a hidden window.
     virtual Command LaunchHidden(const std::string& strCommand) = 0;
-    // Waits up to `limit` seconds for `completed` to hold, adding a dot to the selected line
-    // every two seconds and keeping the window live; `completed` is asked at least every
-    // pollMs. True when completed in time.
-    virtual bool WaitWithDots(double limit, const std::function<bool()>& completed,
-                              std::uint32_t pollMs = kPollMs) = 0;
+    // Waits up to `limit` seconds for `completed` to hold, adding a dot to the line every two
+    // seconds and keeping the window live; `completed` is asked at least every pollMs.
+    virtual WaitEnd WaitWithDots(LineId line, double limit, const std::function<bool()>& completed,
+                                 std::uint32_t pollMs = kPollMs) = 0;
 };
 
 // How a start or a stop ended. A failure has written its reason line, "原因：..."; the same
-// text is here.
+// text is here. One cut short by the end of the session has said nothing at all.
 struct Outcome {
     bool ok = false;
     std::string reason;
+    bool interrupted = false;
+    double startedAt = 0;  // when its first line was written, on the monotonic clock
 };
 
 // Writes "启动 <display name>...", installs the service with strInstallCommand when it is not

@@ -1,5 +1,6 @@
 #include "platform/win32/application.h"
 
+#include <cstring>
 #include <vector>
 
 #include "platform/win32/record_size.h"
@@ -47,19 +48,32 @@ std::string Application::appTitle() {
 }
 
 platform::VersionInfo Application::version() {
-    const std::wstring path = modulePath();
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<std::uint8_t> block(size);
-    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
-        length < sizeof(VS_FIXEDFILEINFO))
+    // Read from the exe's own resource: version.dll would be one more DLL that could be
+    // planted in the application folder. The block starts with its header (three 16-bit
+    // fields and the key "VS_VERSION_INFO"), then the fixed record on a 32-bit boundary.
+    // 16 is RT_VERSION, which the headers define in the ANSI form only.
+    const HRSRC found = ::FindResourceW(instance_, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+    const HGLOBAL loaded = found ? ::LoadResource(instance_, found) : nullptr;
+    const auto* block = static_cast<const std::uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
+    constexpr std::size_t kFixedAt = 40;
+    if (!block || ::SizeofResource(instance_, found) < kFixedAt + sizeof(VS_FIXEDFILEINFO))
         return {};
-    return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-            LOWORD(info->dwFileVersionLS)};
+    VS_FIXEDFILEINFO info;
+    std::memcpy(&info, block + kFixedAt, sizeof info);
+    if (info.dwSignature != 0xFEEF04BD) return {};
+    return {HIWORD(info.dwFileVersionMS), LOWORD(info.dwFileVersionMS),
+            LOWORD(info.dwFileVersionLS)};
+}
+
+bool Application::elevated() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    const KernelHandle owner(token);
+    // TOKEN_ELEVATION, which the XP-level headers leave out; XP refuses the class.
+    constexpr auto kTokenElevation = static_cast<TOKEN_INFORMATION_CLASS>(20);
+    DWORD elevation = 0, size = 0;
+    return ::GetTokenInformation(token, kTokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation != 0;
 }
 
 bool Application::previousInstanceRunning() {

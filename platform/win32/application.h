@@ -20,6 +20,7 @@ public:
     int messageBox(const std::string& text, std::uint32_t style, const std::string& title) override;
     [[noreturn]] void endProcess(std::uint32_t exitCode) override;
     std::string systemMessage(std::uint32_t code) override;
+    bool elevated() override;
 
 private:
     std::wstring modulePath();

@@ -4,12 +4,18 @@
 
 namespace win32 {
 
-// The panel's log file through kernel32, opened and closed around every write.
+// Files through kernel32, opened and closed around every call; folder rights through advapi32.
 class Files : public platform::Files {
 public:
-    bool appendFile(const std::string& path, const std::string& bytes) override;
+    platform::FileWrite appendFile(const std::string& path, const std::string& bytes,
+                                   std::size_t& written) override;
     std::int64_t fileSize(const std::string& path) override;
     bool replaceFile(const std::string& from, const std::string& to) override;
+    bool fileExists(const std::string& path) override;
+    bool listFolder(const std::string& folder, std::vector<std::string>& names) override;
+    bool readFile(const std::string& path, std::int64_t offset, std::size_t count,
+                  std::string& bytes) override;
+    bool folderAccess(const std::string& path, platform::AccessList& list) override;
 };
 
 }  // namespace win32

@@ -15,6 +15,7 @@ public:
         const std::function<bool(const std::string&)>& visit) override;
     platform::Handle start(const std::string& commandLine, std::uint32_t showMode) override;
     bool hasEnded(platform::Handle process) override;
+    bool exitCode(platform::Handle process, std::uint32_t& code) override;
     void closeProcess(platform::Handle process) override;
     std::uint32_t lastError() override { return lastError_; }
     std::string processName(std::uint32_t processId) override;

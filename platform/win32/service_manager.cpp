@@ -28,8 +28,10 @@ static_assert(sizeof(ServiceNotify) == recordSize(60, 80));
 
 struct ServiceManager::Notify {
     ServiceNotify record{};
-    bool pending = false;  // asked for, not yet delivered
-    bool inUse = false;    // its handle is still open
+    std::uint32_t mask = 0;  // the states asked for
+    bool pending = false;    // asked for, not yet delivered
+    bool inUse = false;      // its handle is still open
+    DWORD closedAt = 0;      // when its handle was closed while it was pending
 };
 
 namespace {
@@ -42,12 +44,16 @@ NotifyFunction notifyFunction() {
     return function;
 }
 
-// The records live as long as the process: a notification asked for may be delivered after
-// its handle was closed (or its asker is gone), and it writes into its record then.
+// Closing the handle cancels a request, and Windows queues no delivery after the close. Wine
+// delivers from a thread of its own, which may still write into the record just after: so a
+// record cancelled that way rests a while before it is used again. The records live as long as
+// the process; how many there are is bounded by the handles closed within that rest.
+constexpr DWORD kRestMs = 10000;
+
 ServiceManager::Notify& freeRecord() {
     static std::list<ServiceManager::Notify> records;
     for (auto& r : records)
-        if (!r.pending && !r.inUse) return r;
+        if (!r.inUse && (!r.pending || ::GetTickCount() - r.closedAt > kRestMs)) return r;
     return records.emplace_back();
 }
 
@@ -141,24 +147,35 @@ bool ServiceManager::notifyStatusChange(platform::Handle service, std::uint32_t 
     if (!request) {
         request = &freeRecord();
         request->inUse = true;
+        request->pending = false;  // a cancelled one that has rested
     }
-    if (request->pending) return true;
+    // The system takes one request per handle at a time: the same one is still on its way,
+    // another has to wait for a handle of its own.
+    if (request->pending) {
+        if (request->mask == stateMask) return true;
+        lastError_ = ERROR_ALREADY_REGISTERED;
+        return false;
+    }
     request->record = {};
     request->record.dwVersion = 2;  // SERVICE_NOTIFY_STATUS_CHANGE
     request->record.pfnNotifyCallback = &notified;
     request->record.pContext = request;
+    request->mask = stateMask;
     lastError_ = notify(sc(service), stateMask, &request->record);
     request->pending = lastError_ == ERROR_SUCCESS;
     return request->pending;
 }
 
 bool ServiceManager::closeServiceHandle(platform::Handle h) {
+    const bool ok = ::CloseServiceHandle(sc(h)) != 0;
+    if (!ok) lastError_ = ::GetLastError();
     if (const auto it = notifies_.find(h); it != notifies_.end()) {
+        // A delivery queued just before the close runs now.
+        if (ok) ::SleepEx(0, TRUE);
+        it->second->closedAt = ::GetTickCount();
         it->second->inUse = false;
         notifies_.erase(it);
     }
-    const bool ok = ::CloseServiceHandle(sc(h)) != 0;
-    if (!ok) lastError_ = ::GetLastError();
     return ok;
 }
 

@@ -1,10 +1,15 @@
 #include "platform/win32/shell.h"
 
 #include <objbase.h>
+#include <exdisp.h>
+#include <servprov.h>
 #include <shellapi.h>
+#include <shldisp.h>
+#include <shlobj.h>
 
 #include <cstring>
 
+#include "platform/win32/com.h"
 #include "platform/win32/record_size.h"
 #include "platform/win32/text.h"
 
@@ -103,6 +108,69 @@ bool Shell::shellExecuteOpen(const std::string& url) {
         ::ShellExecuteW(nullptr, L"open", widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (SUCCEEDED(com)) ::CoUninitialize();
     return result > 32;  // lower values are error codes
+}
+
+namespace {
+
+// The top-level browser of a shell window (SID_STopLevelBrowser).
+const GUID kTopLevelBrowser = {
+    0x4C96BE40, 0x915C, 0x11CF, {0x99, 0xD3, 0x00, 0xAA, 0x00, 0x4A, 0xE8, 0x37}};
+
+// A variant that owns a copy of the text; empty text leaves it empty ("not given").
+void setText(Variant& v, const std::string& text) {
+    if (text.empty()) return;
+    v.get()->vt = VT_BSTR;
+    v.get()->bstrVal = ::SysAllocString(widen(text).c_str());
+}
+
+// The desktop's own shell object, from the window list of the shell that runs the desktop:
+// its folder view, and the Shell.Application behind that view. It lives in Explorer, so what
+// it starts runs with Explorer's rights.
+bool desktopShell(ComPtr<IShellDispatch2>& shell) {
+    ComPtr<IShellWindows> windows;
+    if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
+                                  IID_IShellWindows, reinterpret_cast<void**>(windows.out()))))
+        return false;
+    Variant location, root;
+    long window = 0;
+    ComPtr<IDispatch> desktop;
+    ComPtr<IServiceProvider> provider;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IDispatch> background, application;
+    ComPtr<IShellFolderViewDual> folderView;
+    // S_FALSE: no desktop window is registered (no Explorer).
+    return windows->FindWindowSW(location.get(), root.get(), SWC_DESKTOP, &window,
+                                 SWFO_NEEDDISPATCH, desktop.out()) == S_OK &&
+           desktop.get() &&
+           SUCCEEDED(desktop->QueryInterface(IID_IServiceProvider,
+                                             reinterpret_cast<void**>(provider.out()))) &&
+           SUCCEEDED(provider->QueryService(kTopLevelBrowser, IID_IShellBrowser,
+                                            reinterpret_cast<void**>(browser.out()))) &&
+           SUCCEEDED(browser->QueryActiveShellView(view.out())) &&
+           SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch,
+                                         reinterpret_cast<void**>(background.out()))) &&
+           SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual,
+                                                reinterpret_cast<void**>(folderView.out()))) &&
+           SUCCEEDED(folderView->get_Application(application.out())) && application.get() &&
+           SUCCEEDED(application->QueryInterface(IID_IShellDispatch2,
+                                                 reinterpret_cast<void**>(shell.out())));
+}
+
+}  // namespace
+
+bool Shell::shellExecuteAsDesktopUser(const std::string& file, const std::string& arguments) {
+    const ComApartment com;
+    ComPtr<IShellDispatch2> shell;
+    if (!com.usable() || !desktopShell(shell)) return false;
+    const Bstr program(widen(file).c_str());
+    Variant args, folder, operation, show;
+    setText(args, arguments);
+    setText(operation, "open");
+    show.get()->vt = VT_I4;
+    show.get()->lVal = SW_SHOWNORMAL;
+    return program &&
+           SUCCEEDED(shell->ShellExecute(program.get(), *args, *folder, *operation, *show));
 }
 
 void Shell::setHandCursor() {

@@ -23,6 +23,7 @@ public:
     int popupMenu(const std::vector<platform::MenuItem>& items) override;
     double random() override;
     bool shellExecuteOpen(const std::string& url) override;
+    bool shellExecuteAsDesktopUser(const std::string& file, const std::string& arguments) override;
     void setHandCursor() override;
 
 private:

@@ -5,6 +5,7 @@
 #include "platform/win32/application.h"
 #include "platform/win32/environment.h"
 #include "platform/win32/files.h"
+#include "platform/win32/libraries.h"
 #include "platform/win32/network.h"
 #include "platform/win32/processes.h"
 #include "platform/win32/registry.h"
@@ -16,8 +17,14 @@ namespace win32 {
 
 class Platform : public platform::Platform {
 public:
-    explicit Platform(HINSTANCE instance)
-        : app_(instance), windows_(instance), shell_(instance, windows_) {}
+    // The libraries come first and outlive the machine: WinMain closes the DLL search path
+    // through them before anything else loads.
+    Platform(HINSTANCE instance, Libraries& libraries)
+        : libraries_(libraries),
+          app_(instance),
+          windows_(instance),
+          shell_(instance, windows_),
+          sockets_(libraries) {}
 
     platform::Application& app() override { return app_; }
     platform::Clock& clock() override { return clock_; }
@@ -31,8 +38,10 @@ public:
     platform::TextCodec& codec() override { return codec_; }
     platform::Sockets& sockets() override { return sockets_; }
     platform::Files& files() override { return files_; }
+    platform::Libraries& libraries() override { return libraries_; }
 
 private:
+    Libraries& libraries_;
     Application app_;
     Clock clock_;
     ServiceManager services_;

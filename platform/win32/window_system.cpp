@@ -111,6 +111,23 @@ void WindowSystem::guarded(F&& f) {
     }
 }
 
+// The panel runs elevated and Explorer does not: from Vista on, the message filter keeps
+// Explorer's broadcast from the window unless it is let through. XP has no filter and neither
+// function; Vista has only the process-wide one.
+void WindowSystem::allowTaskbarCreated() {
+    if (!taskbarCreated_) return;
+    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    using ForWindow = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    using ForProcess = BOOL(WINAPI*)(UINT, DWORD);
+    constexpr DWORD kMsgFltAllow = 1, kMsgFltAdd = 1;
+    if (const auto forWindow = reinterpret_cast<ForWindow>(
+            reinterpret_cast<void*>(::GetProcAddress(user32, "ChangeWindowMessageFilterEx"))))
+        forWindow(hwnd_, taskbarCreated_, kMsgFltAllow, nullptr);
+    else if (const auto forProcess = reinterpret_cast<ForProcess>(
+                 reinterpret_cast<void*>(::GetProcAddress(user32, "ChangeWindowMessageFilter"))))
+        forProcess(taskbarCreated_, kMsgFltAdd);
+}
+
 std::uint32_t WindowSystem::createForm(platform::FormModel& model, platform::FormEvents& events) {
     model_ = &model;
     RECT frame{0, 0, toPixels(model.clientWidth), toPixels(model.clientHeight)};
@@ -121,6 +138,7 @@ std::uint32_t WindowSystem::createForm(platform::FormModel& model, platform::For
                               CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                               frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     if (!hwnd_) return ::GetLastError();
+    allowTaskbarCreated();
 
     // Creating the controls in tab order makes the dialog navigation follow it.
     std::vector<platform::Control*> ordered;
@@ -340,10 +358,6 @@ int WindowSystem::run() {
         translate(msg);
     }
     return exitCode_;
-}
-
-bool WindowSystem::fileExists(const std::string& path) {
-    return ::GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 platform::Handle WindowSystem::extractIcon(const std::string& exePath, int index) {

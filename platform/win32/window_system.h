@@ -24,7 +24,6 @@ public:
     void listRemovedFirst(int controlId) override;
     void pumpEvents() override;
     void waitForEvents(std::uint32_t maxMs) override;
-    bool fileExists(const std::string& path) override;
     platform::Handle extractIcon(const std::string& exePath, int index) override;
     void setSmallIcon(platform::Handle icon) override;
     void destroyIcon(platform::Handle icon) override;
@@ -37,6 +36,7 @@ public:
     HWND mainWindow() const { return hwnd_; }
 
 private:
+    void allowTaskbarCreated();
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT msg, WPARAM wParam, LPARAM lParam);
     bool translate(MSG& msg);

@@ -120,13 +120,24 @@ TEST_F(Contract, AServiceFollowsTheCommandsTheProgramLaunches) {
     EXPECT_EQ(config.binaryPathName, server + " --service " + name);
     EXPECT_EQ(config.startType, kServiceDemandStart);
 
+    // One request per handle: the same one again is no new request, another is refused.
     ASSERT_TRUE(scm.notifyStatusChange(service, kNotifyRunning));
+    EXPECT_TRUE(scm.notifyStatusChange(service, kNotifyRunning));
+    EXPECT_FALSE(scm.notifyStatusChange(service, kNotifyRunning | kNotifyStopped));
+    EXPECT_EQ(scm.lastError(), kErrorAlreadyRegistered);
     const double start = os.clock().monotonicSeconds();
     EXPECT_TRUE(run("net start ", kServiceRunning, 10000));
     EXPECT_LT(os.clock().monotonicSeconds() - start, 5.0) << "only the notification ends a block";
     EXPECT_NE(status.processId, 0u);
     scm.closeServiceHandle(service);  // else "sc delete" only marks the service for deletion
     EXPECT_TRUE(run("net stop ", kServiceStopped));
+    // A state the service is in already is news at once, on a handle of its own.
+    const Handle again = scm.openService(manager, name, kGenericRead);
+    ASSERT_TRUE(scm.notifyStatusChange(again, kNotifyRunning | kNotifyStopped));
+    const double asked = os.clock().monotonicSeconds();
+    os.windows().waitForEvents(10000);
+    EXPECT_LT(os.clock().monotonicSeconds() - asked, 5.0);
+    scm.closeServiceHandle(again);
     EXPECT_TRUE(run("sc delete ", 0));
     EXPECT_EQ(scm.lastError(), kErrorServiceDoesNotExist);
     scm.closeServiceHandle(manager);
@@ -148,16 +159,37 @@ TEST_F(Contract, TheSystemExplainsErrorsAndListsProcesses) {
     EXPECT_TRUE(self && visits == 1) << visits;
 }
 
-// The log file: appended to, measured, moved aside over an older one and started anew.
-TEST_F(Contract, TheLogFileGrowsAndMovesAside) {
+// Files: appended to, measured, read in part, listed, moved aside over an older one and
+// started anew. A file with a second name is neither written through nor moved onto: the other
+// name keeps what it had.
+TEST_F(Contract, FilesAreWrittenOnlyThroughTheirOwnName) {
     Files& files = os.files();
-    const std::string log = "C:\\oapanel-contract.log", old = log + ".1";
+    const std::string folder = machine.folder(), log = folder + "\\oapanel.log", old = log + ".1";
+    std::size_t n = 0;
+    const auto append = [&](const std::string& path, const std::string& bytes) {
+        return files.appendFile(path, bytes, n) == FileWrite::Written && n == bytes.size();
+    };
     EXPECT_EQ(files.fileSize(log), -1);
-    EXPECT_TRUE(files.appendFile(log, "abc") && files.appendFile(log, "de"));
+    EXPECT_TRUE(append(log, "abc") && append(log, "de"));
     EXPECT_EQ(files.fileSize(log), 5);
-    EXPECT_TRUE(files.replaceFile(log, old) && files.appendFile(log, "x"));
+    std::string bytes;
+    EXPECT_TRUE(files.readFile(log, 1, 3, bytes) && bytes == "bcd") << bytes;
+    EXPECT_TRUE(files.readFile(log, 9, 3, bytes) && bytes.empty()) << "past the end";
+    std::vector<std::string> names;
+    EXPECT_TRUE(files.listFolder(folder, names) &&
+                names == std::vector<std::string>{"oapanel.log"});
+    EXPECT_FALSE(files.listFolder(folder + "\\none", names));
+    EXPECT_TRUE(files.fileExists(folder) && files.fileExists(log) && !files.fileExists(old));
+    EXPECT_TRUE(files.replaceFile(log, old) && append(log, "x"));
     EXPECT_TRUE(files.replaceFile(log, old) && files.fileSize(old) == 1) << "over the older one";
     EXPECT_FALSE(files.replaceFile(log, old)) << "nothing to move";
+
+    const std::string theirs = folder + "\\theirs.txt";
+    ASSERT_TRUE(append(theirs, "theirs") && append(old, "y"));
+    machine.hardLink(log, theirs);
+    EXPECT_EQ(files.appendFile(log, "mine", n), FileWrite::Linked);
+    EXPECT_FALSE(files.replaceFile(old, log));
+    EXPECT_TRUE(files.readFile(theirs, 0, 100, bytes) && bytes == "theirs") << bytes;
 }
 
 }  // namespace

@@ -110,8 +110,10 @@ TEST(WineProcessList, LeavesTheCallersComAsItWas) {
 // The table of listening endpoints has the port another program listens on, with its owner
 // (Wine leaves it unnamed: process 0), until the socket is closed.
 TEST(WineSockets, TheTableOfListenersHasThePortUntilItIsClosed) {
-    const win32::WinsockStartup winsock;
-    win32::Sockets net;
+    win32::Libraries libraries;
+    win32::Sockets net(libraries);
+    platform::WsaData data;
+    ASSERT_EQ(net.wsaStartup(0x0202, data), 0);
     const platform::Socket s = net.socket(platform::kAfInet, platform::kSockStream, 0);
     sockaddr_in at{};
     int size = sizeof at;
@@ -121,6 +123,7 @@ TEST(WineSockets, TheTableOfListenersHasThePortUntilItIsClosed) {
     EXPECT_TRUE(net.listeningProcess(::ntohs(at.sin_port), pid) && pid != 12345u);
     EXPECT_EQ(net.closesocket(s), 0);
     EXPECT_FALSE(net.listeningProcess(::ntohs(at.sin_port), pid)) << "still listening";
+    net.wsaCleanup();
 }
 
 // A second copy of the program finds the mark the first one left.
@@ -167,7 +170,8 @@ TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
     timer.enabled = false;
     Recorder events;
     events.model = &model;
-    win32::Platform os(::GetModuleHandleW(nullptr));
+    win32::Libraries libraries;
+    win32::Platform os(::GetModuleHandleW(nullptr), libraries);
     os.window().createForm(model, events);
     for (int i = 0; i < 4; ++i) os.window().waitForEvents(50);
     EXPECT_TRUE(events.ticks.empty()) << "a timer switched off does not tick";

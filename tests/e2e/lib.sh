@@ -12,7 +12,7 @@ OA_E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 OA_PANEL_LOCALE=zh_CN.GBK
 OA_TIME='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} - '
 OA_ENV_KEY='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${OA_WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 OA_CHECKS=0 OA_FAILED=0 OA_BG_PIDS=()
 
 oa_log() { printf '%s: %s\n' "${OA_NAME:-e2e}" "$*" >&2; }

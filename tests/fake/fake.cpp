@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -211,6 +212,73 @@ int FakeSockets::bind(P::Socket s, const P::SockAddrIn& a) {
     return 0;
 }
 
+int FakeSockets::connect(P::Socket s, const P::SockAddrIn& a) {
+    if (r_.call("connect " + std::to_string(a.port), "connect") || !open_.count(s))
+        return lastError_ = 10038, P::kSocketError;  // WSAENOTSOCK
+    Link& l = links_[s];
+    const auto it = servers.find(a.port);
+    l.server = a.addr == P::kInAddrLoopback && it != servers.end() ? &it->second : nullptr;
+    l.since = clock_.monotonic;
+    if (l.nonBlocking) return lastError_ = P::kWsaEWouldBlock, P::kSocketError;
+    return l.server ? 0 : (lastError_ = P::kWsaEConnRefused, P::kSocketError);
+}
+
+std::size_t FakeSockets::Available(Link& l) {
+    const double elapsed = clock_.monotonic - l.since - l.server->delay;
+    if (elapsed < 0) return 0;
+    if (!l.answered) l.answer = l.server->answer ? l.server->answer(l.request) : "";
+    l.answered = true;
+    if (l.server->rate <= 0) return l.answer.size();
+    return std::min(l.answer.size(), static_cast<std::size_t>(elapsed * l.server->rate));
+}
+
+// When the socket is ready for the call: now, later, or never (infinity).
+double FakeSockets::ReadyAt(Link& l, bool forWriting) {
+    const double now = clock_.monotonic;
+    if (forWriting || !l.server) return now;
+    const double first = l.since + l.server->delay;
+    if (now < first) return first;
+    if (l.taken < Available(l)) return now;
+    if (l.taken < l.answer.size()) return first + (l.taken + 1) / l.server->rate;
+    return l.server->staysOpen ? HUGE_VAL : now;  // the close is news too
+}
+
+// The window's thread sits in the call: time passes, and no event is handled meanwhile.
+int FakeSockets::Block(Link& l, bool forWriting, double seconds) {
+    const double wait = std::min(ReadyAt(l, forWriting) - clock_.monotonic, seconds);
+    if (wait > 0) clock_.monotonic += wait + 1e-9;
+    longestBlock = std::max(longestBlock, wait);
+    return ReadyAt(l, forWriting) <= clock_.monotonic ? 1 : 0;
+}
+
+int FakeSockets::select(P::Socket s, bool forWriting, std::uint32_t timeoutMs) {
+    if (r_.call(std::string("select ") + (forWriting ? "write" : "read"), "select") ||
+        !links_.count(s))
+        return lastError_ = 10038, P::kSocketError;
+    Link& l = links_[s];
+    if (forWriting && !l.server) return lastError_ = P::kWsaEConnRefused, P::kSocketError;
+    return Block(l, forWriting, timeoutMs / 1000.0);
+}
+
+int FakeSockets::send(P::Socket s, const std::string& bytes) {
+    if (r_.call("send", "send") || !links_.count(s) || !links_[s].server)
+        return lastError_ = 10057, P::kSocketError;  // WSAENOTCONN
+    links_[s].request += bytes;
+    return static_cast<int>(bytes.size());
+}
+
+int FakeSockets::recv(P::Socket s, std::string& bytes, std::size_t max) {
+    if (r_.call("recv", "recv") || !links_.count(s) || !links_[s].server)
+        return lastError_ = 10057, P::kSocketError;
+    Link& l = links_[s];
+    if (!Block(l, false, l.nonBlocking ? 0 : 3600))
+        return lastError_ = P::kWsaEWouldBlock, P::kSocketError;
+    const std::size_t n = std::min(max, Available(l) - l.taken);
+    bytes.append(l.answer, l.taken, n);
+    l.taken += n;
+    return static_cast<int>(n);
+}
+
 void FakeCommands::run(const std::string& line) {
     if (line.compare(0, 7, "cmd /c ")) return;
     const std::string command = line.substr(7), name = command.substr(command.rfind(' ') + 1);
@@ -244,6 +312,8 @@ void FakeCommands::settle(const std::string& name, bool starting) {
     auto* s = scm_.find(name);
     // A start needs a stopped service; a stop anything but a stopped one.
     if (!s || starting != (s->state == P::kServiceStopped)) return;
+    // Refused before it runs: it stays STOPPED with the exit code of its last run.
+    if (starting && (s->refusesStart || s->config.startType == P::kServiceDisabled)) return;
     const double delay = starting ? s->startDelay : s->stopDelay;
     if (!starting && delay < 0) return;  // the service ignores the stop
     const std::uint32_t pending = starting ? P::kServiceStartPending : P::kServiceStopPending;

@@ -36,9 +36,11 @@ struct Record {
     std::vector<std::string> calls;
     std::map<std::string, std::uint32_t> failing;
     bool exited = false;  // ExitProcess was called: whatever still unwinds writes no file
+    std::function<void(const std::string&)> onCall;  // runs as each recorded call is made
 
     bool call(const std::string& text, const std::string& op, std::uint32_t* error = nullptr) {
         calls.push_back(text);
+        if (onCall) onCall(text);
         auto it = failing.count(op) ? failing.find(op) : failing.find(text);
         if (it == failing.end()) return false;
         if (error) *error = it->second;
@@ -66,6 +68,7 @@ struct FakeApplication : P::Application {
     std::vector<Box> boxes;    // every message box shown
     std::vector<int> answers;  // scripted answers, first first; IDOK when none left
     std::function<void(const Box&)> whileOpen;  // runs while a box is open (its own loop)
+    bool isElevated = true;                     // the manifest asks for administrator rights
 
     std::string appPath() override { return path; }
     std::string appTitle() override { return title; }
@@ -90,6 +93,7 @@ struct FakeApplication : P::Application {
     std::string systemMessage(std::uint32_t code) override {           // none above 9999, as for a
         return code < 10000 ? "message " + std::to_string(code) : "";  // service's own codes
     }
+    bool elevated() override { return isElevated; }
 
 private:
     Record& r_;
@@ -112,11 +116,13 @@ public:
         double startDelay = 1.0, stopDelay = 1.0;  // seconds to the final state; negative: never
         std::uint32_t failsWith = 0, specificCode = 0;  // a failing start ends STOPPED with these
         std::uint32_t exitCode = 0, processId = 0;      // as the status reports them
+        bool refusesStart = false;  // the manager never runs it (program missing, logon failed)
     };
     explicit FakeServiceManager(Record& r) : r_(r) {}
 
     std::map<std::string, Service> installed;  // by upper-case name
     bool notifications = false;                // as on Vista and later; XP has none
+    std::function<void()> fireSoon;            // a notification is due: the next wait ends
     Service& install(const std::string& name, std::uint32_t state, const std::string& bin = "") {
         Service& s = installed[UpperCase(name)] = Service{};
         s.state = state;
@@ -129,13 +135,12 @@ public:
         return it == installed.end() ? nullptr : &it->second;
     }
     std::size_t openHandles() const { return open_.size(); }
-    // A service changed state: true when a pending notification asked for that state.
+    // A service changed state: true when a pending notification asked for that state (it
+    // fires, and is pending no more).
     bool notified(const std::string& name, std::uint32_t state) {
-        const std::uint32_t bit = state == P::kServiceRunning   ? P::kNotifyRunning
-                                  : state == P::kServiceStopped ? P::kNotifyStopped
-                                                                : 0;
-        const auto it = requests_.find(UpperCase(name));
-        return it != requests_.end() && (it->second & bit) && (requests_.erase(it), true);
+        return std::erase_if(requests_, [&](const auto& r) {
+                   return open_[r.first] == UpperCase(name) && (r.second & bitOf(state));
+               }) > 0;
     }
 
     P::Handle openSCManager(std::uint32_t access) override {
@@ -173,6 +178,7 @@ public:
     }
     bool closeServiceHandle(P::Handle handle) override {
         r_.calls.push_back("CloseServiceHandle " + Hex(handle));
+        requests_.erase(handle);  // closing cancels what was asked on it
         if (!open_.erase(handle)) return (lastError_ = P::kErrorInvalidHandle), false;
         return true;
     }
@@ -180,12 +186,25 @@ public:
         if (r_.call("NotifyServiceStatusChange " + Hex(mask), "NotifyServiceStatusChange") ||
             !notifications || !open_.count(service) || open_[service].empty())
             return false;
-        requests_[open_[service]] |= mask;
+        if (const auto it = requests_.find(service); it != requests_.end())
+            return it->second == mask || ((lastError_ = P::kErrorAlreadyRegistered), false);
+        const Service* s = find(open_[service]);
+        if (s && (bitOf(s->state) & mask)) {
+            if (fireSoon) fireSoon();  // already there: the system queues it at once
+        } else {
+            requests_[service] = mask;
+        }
         return true;
     }
+    std::size_t pendingRequests() const { return requests_.size(); }
     std::uint32_t lastError() override { return lastError_; }
 
 private:
+    static std::uint32_t bitOf(std::uint32_t state) {
+        return state == P::kServiceRunning   ? P::kNotifyRunning
+               : state == P::kServiceStopped ? P::kNotifyStopped
+                                             : 0;
+    }
     Service* opened(P::Handle service, const std::string& text, const std::string& op) {
         if (r_.call(text, op, &lastError_)) return nullptr;
         Service* s =
@@ -196,8 +215,8 @@ private:
     Record& r_;
     std::uint32_t lastError_ = 0;
     P::Handle next_ = 0x100;
-    std::map<P::Handle, std::string> open_;          // handle -> service, "" for a manager
-    std::map<std::string, std::uint32_t> requests_;  // service -> states asked to hear of
+    std::map<P::Handle, std::string> open_;        // handle -> service, "" for a manager
+    std::map<P::Handle, std::uint32_t> requests_;  // handle -> states asked to hear of
 };
 
 class FakeWindowSystem : public P::WindowSystem {
@@ -206,7 +225,6 @@ public:
 
     P::FormModel* model = nullptr;
     P::FormEvents* events = nullptr;
-    std::set<std::string> files;
     P::Handle smallIcon = 0;
     std::set<P::Handle> liveIcons;
     // What a list box reports as its height after a move (a real one keeps whole lines).
@@ -245,7 +263,6 @@ public:
     void pumpEvents() override { advance(0.01); }
     // Even a zero wait lets a little time pass, as it does on a real machine.
     void waitForEvents(std::uint32_t maxMs) override { advance(std::max(maxMs, 1u) / 1000.0); }
-    bool fileExists(const std::string& path) override { return files.count(path) > 0; }
     P::Handle extractIcon(const std::string& exe, int index) override {
         r_.calls.push_back("ExtractIconA " + exe + " " + std::to_string(index));
         liveIcons.insert(nextIcon_);
@@ -282,9 +299,9 @@ public:
         events->onUnload();
         return true;
     }
-    void endSession() {  // Windows shuts down: the window goes, the program is quitting
-        close(2);
+    void endSession() {  // Windows shuts down: the program is quitting, the window goes
         quit = true;
+        close(2);
     }
     const P::Control& control(int id) const { return *model->find(id); }
     std::vector<std::string> lines(int from = 0) const {  // the log without time prefixes
@@ -312,10 +329,11 @@ public:
     };
     FakeProcesses(Record& r, FakeClock& clock) : r_(r), clock_(clock) {}
 
-    std::vector<std::string> running;            // the Description of every process WMI lists
-    std::size_t failAfter = SIZE_MAX;            // WMI fails after handing out this many
-    std::map<std::uint32_t, std::string> names;  // executable names by process id
-    double commandSeconds = 0.2;                 // how long a started command runs
+    std::vector<std::string> running;                // the Description of every process WMI lists
+    std::size_t failAfter = SIZE_MAX;                // WMI fails after handing out this many
+    std::map<std::uint32_t, std::string> names;      // executable names by process id
+    double commandSeconds = 0.2;                     // how long a started command runs
+    std::map<std::string, std::uint32_t> exitCodes;  // by command line; 0 when not named
     std::vector<Launch> launches;
     std::function<void(const std::string&)> onLaunch;  // runs before the launch returns
     std::size_t openProcesses() const { return ends_.size(); }
@@ -333,10 +351,19 @@ public:
     }
     P::Handle start(const std::string& line, std::uint32_t showMode) override {
         if (!launch(line, showMode)) return 0;
-        ends_[next_] = clock_.monotonic + commandSeconds;
+        ends_[next_] = {clock_.monotonic + commandSeconds, line};
         return next_++;
     }
-    bool hasEnded(P::Handle process) override { return clock_.monotonic >= ends_.at(process); }
+    bool hasEnded(P::Handle process) override {
+        r_.call("WaitForSingleObject " + ends_.at(process).second, "WaitForSingleObject");
+        return clock_.monotonic >= ends_.at(process).first;
+    }
+    bool exitCode(P::Handle process, std::uint32_t& code) override {
+        const auto& [end, line] = ends_.at(process);
+        code = clock_.monotonic < end ? P::kStillActive
+                                      : (exitCodes.count(line) ? exitCodes.at(line) : 0);
+        return true;
+    }
     void closeProcess(P::Handle process) override { ends_.erase(process); }
     std::uint32_t lastError() override { return lastError_; }
     std::string processName(std::uint32_t id) override { return names.count(id) ? names[id] : ""; }
@@ -352,33 +379,110 @@ private:
     Record& r_;
     FakeClock& clock_;
     std::uint32_t lastError_ = 0;
-    std::map<P::Handle, double> ends_;
+    std::map<P::Handle, std::pair<double, std::string>> ends_;  // when it ends, its line
     P::Handle next_ = 0x4000;
 };
 
 struct FakeFiles : P::Files {
     explicit FakeFiles(Record& r) : r_(r) {}
-    std::map<std::string, std::string> content;
+    std::map<std::string, std::string> content;  // files by full path
+    std::set<std::string> existing;              // other names that exist: folders, programs
     std::set<std::string> locked;  // files another program holds: writes and renames fail
+    std::set<std::string> links;   // names that are links (a reparse point, or a second name)
+    std::size_t room = SIZE_MAX;   // bytes the disk still takes
+    std::map<std::string, P::AccessList> access;  // folders' access lists; others unreadable
 
-    bool appendFile(const std::string& path, const std::string& bytes) override {
+    P::FileWrite appendFile(const std::string& path, const std::string& bytes,
+                            std::size_t& written) override {
+        written = 0;
+        if (links.count(path)) return P::FileWrite::Linked;
         if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path) || r_.exited)
-            return false;
-        content[path] += bytes;
-        return true;
+            return P::FileWrite::Failed;
+        written = std::min(bytes.size(), room);
+        room -= written;
+        content[path] += bytes.substr(0, written);
+        return written == bytes.size() ? P::FileWrite::Written : P::FileWrite::Failed;
     }
     std::int64_t fileSize(const std::string& path) override {
         return content.count(path) ? static_cast<std::int64_t>(content[path].size()) : -1;
     }
     bool replaceFile(const std::string& from, const std::string& to) override {
-        if (locked.count(from) || locked.count(to) || !content.count(from)) return false;
+        if (locked.count(from) || locked.count(to) || links.count(to) || !content.count(from))
+            return false;
         content[to] = std::exchange(content[from], {});
         content.erase(from);
+        links.erase(from);
+        return true;
+    }
+    bool fileExists(const std::string& path) override {
+        return content.count(path) || existing.count(path);
+    }
+    bool listFolder(const std::string& folder, std::vector<std::string>& names) override {
+        names.clear();
+        if (r_.call("FindFirstFileW " + folder, "FindFirstFileW") || !existing.count(folder))
+            return false;
+        for (const auto& [path, bytes] : content)
+            if (path.size() > folder.size() + 1 &&
+                path.compare(0, folder.size() + 1, folder + "\\") == 0 &&
+                path.find('\\', folder.size() + 1) == std::string::npos)
+                names.push_back(path.substr(folder.size() + 1));
+        return true;
+    }
+    bool readFile(const std::string& path, std::int64_t offset, std::size_t count,
+                  std::string& bytes) override {
+        if (r_.call("ReadFile " + path, "ReadFile") || !content.count(path) || offset < 0)
+            return false;
+        const std::string& all = content[path];
+        bytes = static_cast<std::size_t>(offset) < all.size()
+                    ? all.substr(static_cast<std::size_t>(offset), count)
+                    : std::string();
+        return true;
+    }
+    bool folderAccess(const std::string& path, P::AccessList& list) override {
+        if (r_.call("GetNamedSecurityInfoW " + path, "GetNamedSecurityInfoW") ||
+            !access.count(path))
+            return false;
+        list = access[path];
         return true;
     }
 
 private:
     Record& r_;
+};
+
+// The system folder and what its DLLs export; a run-time load takes a DLL from there only.
+struct FakeLibraries : P::Libraries {
+    explicit FakeLibraries(Record& r) : r_(r) {}
+    std::string systemFolder = "C:\\Windows\\system32";
+    std::map<std::string, std::set<std::string>> exports;  // by DLL name, in upper case
+    bool defaultDirectories = true;                        // kernel32 has SetDefaultDllDirectories
+
+    bool setDllDirectory(const std::string& path) override {
+        return !r_.call("SetDllDirectoryW \"" + path + "\"", "SetDllDirectoryW");
+    }
+    bool setDefaultDllDirectories(std::uint32_t flags) override {
+        return !r_.call("SetDefaultDllDirectories " + Hex(flags), "SetDefaultDllDirectories") &&
+               defaultDirectories;
+    }
+    P::Handle loadSystemLibrary(const std::string& name) override {
+        const std::string path = systemFolder + "\\" + name;
+        if (r_.call("LoadLibraryExW " + path, "LoadLibraryExW")) return 0;
+        const auto it = exports.find(UpperCase(name));
+        if (it == exports.end()) return 0;
+        loaded_.push_back({path, it->first});
+        return loaded_.size();
+    }
+    std::string modulePath(P::Handle library) override {
+        return library && library <= loaded_.size() ? loaded_[library - 1].first : "";
+    }
+    bool hasFunction(P::Handle library, const std::string& name) override {
+        return library && library <= loaded_.size() &&
+               exports[loaded_[library - 1].second].count(name);
+    }
+
+private:
+    Record& r_;
+    std::vector<std::pair<std::string, std::string>> loaded_;  // path, name
 };
 
 struct FakeEnvironment : P::Environment {
@@ -629,16 +733,41 @@ struct FakeShell : P::Shell {
     // What the user picks from a pop-up menu (0: dismissed), given its items.
     std::function<int(const std::vector<P::MenuItem>&)> pick = [](const auto&) { return 0; };
     std::vector<std::vector<P::MenuItem>> menus;
-    std::vector<std::string> opened;  // every address given to ShellExecuteW "open"
-    bool shown = false;               // the notification area shows the icon
-    P::Handle picture = 0;            // and this picture
+    std::vector<std::string> opened;           // every address given to ShellExecuteW "open"
+    bool desktopShell = true;                  // Explorer runs and lends its ShellExecute
+    std::vector<std::string> openedByDesktop;  // "file arguments" the desktop's shell started
+    int refusedAdds = 0;                       // adds refused before the shell is ready (at logon)
+    bool shown = false;                        // the notification area shows the icon
+    std::uint32_t id = 0;                      // with this id,
+    P::Handle picture = 0;                     // this picture,
+    std::string tip;                           // this tooltip,
+    bool callback = false;                     // and sends the window its mouse messages
+    int strays = 0;                            // icons added beside the one shown
+    struct Balloon {
+        std::string title, text;
+        std::uint32_t icon;
+    };
+    std::vector<Balloon> balloons;
 
+    // The notification area as the shell keeps it: one icon per id, each field changed only
+    // when its flag says so, a balloon shown when one is given.
     long notifyIcon(std::uint32_t message, const P::NotifyIconData& data) override {
         r_.calls.push_back("Shell_NotifyIconA " + std::to_string(message));
         notifications.push_back({message, data});
-        if (refuses || (message == P::kNimModify && !shown)) return 0;
-        shown = message != P::kNimDelete;
-        if (shown) picture = data.hIcon;
+        if (refuses || (message == P::kNimAdd && refusedAdds > 0 && refusedAdds--)) return 0;
+        if (message == P::kNimAdd) {
+            if (shown && data.uID == id) return 0;
+            if (shown) ++strays;
+            shown = true, id = data.uID, picture = 0, tip.clear(), callback = false;
+        } else if (!shown || data.uID != id) {
+            return 0;
+        }
+        if (message == P::kNimDelete) return shown = false, 1;
+        if (data.uFlags & P::kNifIcon) picture = data.hIcon;
+        if (data.uFlags & P::kNifTip) tip = data.szTip;
+        if (data.uFlags & P::kNifMessage) callback = true;
+        if ((data.uFlags & P::kNifInfo) && !data.szInfo.empty())
+            balloons.push_back({data.szInfoTitle, data.szInfo, data.dwInfoFlags});
         return 1;
     }
     P::Handle loadIconFile(const std::string& path, int cx, int cy, std::uint32_t flags) override {
@@ -660,6 +789,12 @@ struct FakeShell : P::Shell {
         return !r_.call("ShellExecuteW open " + url, "ShellExecuteW") &&
                (opened.push_back(url), true);
     }
+    bool shellExecuteAsDesktopUser(const std::string& file, const std::string& args) override {
+        if (r_.call("IShellDispatch2::ShellExecute " + file, "IShellDispatch2") || !desktopShell)
+            return false;
+        openedByDesktop.push_back(args.empty() ? file : file + " " + args);
+        return true;
+    }
     void setHandCursor() override { r_.calls.push_back("SetCursor IDC_HAND"); }
 
 private:
@@ -668,11 +803,23 @@ private:
 };
 
 // Sockets with Windows' bind rules: a program holding a port on one address keeps others off
-// that address; one on the wildcard address keeps them off all only with exclusive use.
+// that address; one on the wildcard address keeps them off all only with exclusive use. Servers
+// on loopback ports answer connections in virtual time; a call that would block moves the clock
+// on without pumping, and the longest such block is kept (the window is frozen meanwhile).
 class FakeSockets : public P::Sockets {
 public:
     using Address = std::array<std::uint8_t, 4>;
-    explicit FakeSockets(Record& r) : r_(r) {}
+    // What a server does with a connection: `delay` seconds after it, it sends what `answer`
+    // makes of the bytes received by then (all at once, or `rate` bytes a second), then closes
+    // unless told to stay.
+    struct Server {
+        std::function<std::string(const std::string& request)> answer;
+        double delay = 0, rate = 0;
+        bool staysOpen = false;
+    };
+    FakeSockets(Record& r, FakeClock& clock) : r_(r), clock_(clock) {}
+    std::map<std::uint16_t, Server> servers;  // by loopback port
+    double longestBlock = 0;                  // seconds a call held the window up
 
     std::vector<std::vector<std::uint8_t>> hostAddresses{{192, 168, 1, 5}};
     bool resolvable = true, tableReadable = true;
@@ -714,8 +861,17 @@ public:
     int bind(P::Socket s, const P::SockAddrIn& a) override;
     int closesocket(P::Socket s) override {
         r_.calls.push_back("closesocket");
+        links_.erase(s);
         return open_.erase(s) ? 0 : P::kSocketError;
     }
+    int setNonBlocking(P::Socket s) override {
+        return open_.count(s) ? (links_[s].nonBlocking = true, 0) : P::kSocketError;
+    }
+    int connect(P::Socket s, const P::SockAddrIn& a) override;
+    int select(P::Socket s, bool forWriting, std::uint32_t timeoutMs) override;
+    int send(P::Socket s, const std::string& bytes) override;
+    int recv(P::Socket s, std::string& bytes, std::size_t max) override;
+    int lastError() override { return lastError_; }
     bool listeningProcess(std::uint16_t port, std::uint32_t& pid) override {
         return !r_.call("GetExtendedTcpTable", "GetExtendedTcpTable") && tableReadable &&
                listeners.count(port) && (pid = listeners[port], true);
@@ -727,7 +883,21 @@ private:
         std::uint16_t port;
         bool exclusive;
     };
+    struct Link {  // a socket's connection to one of the servers
+        bool nonBlocking = false;
+        const Server* server = nullptr;  // none: refused
+        double since = 0;
+        std::string request, answer;
+        bool answered = false;
+        std::size_t taken = 0;  // bytes received
+    };
+    std::size_t Available(Link& l);  // bytes the server has sent by now
+    double ReadyAt(Link& l, bool forWriting);
+    int Block(Link& l, bool forWriting, double seconds);
     Record& r_;
+    FakeClock& clock_;
+    int lastError_ = 0;
+    std::map<P::Socket, Link> links_;
     std::vector<Binding> held_;
     std::map<P::Socket, std::optional<Binding>> open_;
     P::Socket next_ = 0x200;
@@ -766,6 +936,7 @@ private:
 struct FakePlatform : P::Platform {
     FakePlatform() {
         procs.onLaunch = [this](const std::string& line) { commands.run(line); };
+        scm.fireSoon = [this] { ui.after(0, [this] { ui.wake(); }); };
         // A machine the panel has run on before: the runtime variable names this folder.
         reg.putText(P::kHkeyLocalMachine, kSystemEnvironment, "JRE_BK_HOME",
                     application.path + "\\jre16bk");
@@ -782,8 +953,9 @@ struct FakePlatform : P::Platform {
     FakeRegistry reg{record};
     FakeCodec codecImpl;
     FakeShell tray{record};
-    FakeSockets net{record};
+    FakeSockets net{record, clockImpl};
     FakeCommands commands{scm, reg, ui};
+    FakeLibraries libs{record};
 
     P::Application& app() override { return application; }
     P::Clock& clock() override { return clockImpl; }
@@ -796,6 +968,7 @@ struct FakePlatform : P::Platform {
     P::TextCodec& codec() override { return codecImpl; }
     P::Sockets& sockets() override { return net; }
     P::Files& files() override { return filesImpl; }
+    P::Libraries& libraries() override { return libs; }
 
     static constexpr char kSystemEnvironment[] =
         "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";

@@ -6,7 +6,8 @@
 #   check.sh EXE WINDOWS_VERSION(5.1|5.2) MANIFEST_ARCH(x86|amd64) OBJDUMP
 #
 # It fails when the exe
-# - imports from a DLL that is not part of Windows (a MinGW runtime DLL, or a newer system one),
+# - imports from a DLL other than the known DLLs and the C runtime (one that could be planted
+#   in the application folder, a MinGW runtime DLL, or a newer system one),
 # - imports by ordinal (nothing to check by name),
 # - imports a function newer than that Windows (the lists below),
 # - names another Windows version in its PE header, or a manifest for another processor.
@@ -25,9 +26,11 @@ set -euo pipefail
 
 exe=$1 version=$2 arch=$3 objdump=$4
 
-# XP's own DLLs that the program may use (iphlpapi's GetExtendedTcpTable came with XP SP2).
-system_dlls="advapi32 comctl32 gdi32 iphlpapi kernel32 msvcrt ole32 oleaut32 shell32 user32 version
-    wsock32 ws2_32"
+# The only DLLs the exe may import at link time: known DLLs from XP on, which Windows never
+# takes from the exe's folder, and the C runtime. Everything else (comctl32, ws2_32, iphlpapi,
+# ...) is loaded at run time, from the system folder or through the manifest; a DLL imported
+# here that is not a known DLL could be planted beside the exe and run as administrator.
+system_dlls="advapi32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 user32"
 
 # DLL, then the functions that XP SP3 and XP x64 both lack.
 post_xp=(

@@ -1,6 +1,8 @@
 // The start-up check of the application folder and JRE_BK_HOME, the environment store behind
 // it, the service path check and removal, and the start-with-Windows box.
+#include "environment/dll_search.h"
 #include "environment/env_store.h"
+#include "environment/folder_rights.h"
 #include "registry/Registry.h"
 #include "tests/unit/panel_fixture.h"
 
@@ -100,6 +102,56 @@ TEST_F(PanelTest, AnotherRuntimeFolderIsRepointedOnlyWhenTheUserAgrees) {
     EXPECT_EQ(os.count("CreateProcessA cmd /c net stop Tomcat6Brackwen"), 1);
     EXPECT_FALSE(os.scm.find(kTomcat) || os.scm.find(kMysql)) << "both services removed";
     EXPECT_EQ(os.env.broadcasts.size(), 1u);
+}
+
+// The folder is open when an ordinary group may change it: entries apply in order, so a denial
+// first wins (one to Everyone for all); inherited entries count, those that only pass on to
+// what is inside do not; reading, running and attributes are harmless; no list is open.
+TEST(FolderRights, OrdinaryUsersMayChangeTheFolder) {
+    using E = platform::AccessEntry;
+    const E admins{0, 0, 0x1F01FF, "S-1-5-32-544"}, usersRead{0, 0, 0x1201A9, "S-1-5-32-545"},
+        authModify{0, platform::kInheritedAce, 0x1301BF, "S-1-5-11"},
+        denyEveryone{1, 0, 0x2 | 0x4 | 0x40 | 0x10000 | 0x40000 | 0x80000, "S-1-1-0"};
+    const struct {
+        platform::AccessList list;
+        bool open;
+    } cases[] = {
+        {{false, {admins, usersRead}}, false},
+        {{false, {admins, authModify}}, true},
+        {{false, {{0, platform::kInheritOnlyAce, 0x10000000, "S-1-5-32-545"}}}, false},
+        {{false, {denyEveryone, authModify}}, false},
+        {{false, {authModify, denyEveryone}}, true},
+        {{false, {{0, 0, 0x1301BF, "S-1-5-21-7-8-9-1001"}}}, false},  // one named user
+        {{false, {{0, 0, 0x10000000, "S-1-1-0"}}}, true},
+        {{false, {{0, 0, 0x4, "S-1-5-4"}}}, true},  // adding a subfolder is enough
+        {{true, {}}, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(oapanel::OrdinaryUsersMayChange(c.list), c.open);
+
+    Machine m;  // said after the welcome (the other cases' lists cannot be read: nothing said)
+    m.os.filesImpl.access["D:\\OA"] = {false, {admins, authModify}};
+    ASSERT_FALSE(m.load());
+    EXPECT_EQ(
+        m.lines().at(1),
+        "注意：普通用户可以修改应用目录 D:\\OA，其中的服务以系统权限运行，建议只允许管理员写入");
+}
+
+// The search path is closed first: the current folder goes, and where Windows can restrict
+// loads by name to the system folder nothing else is needed; where it cannot, the DLLs the
+// system loads by name come from the system folder now, those missing skipped.
+TEST(DllSearch, TheSearchPathIsClosedBeforeAnythingLoads) {
+    for (const bool restricts : {true, false}) {
+        fake::FakePlatform os;
+        os.libs.defaultDirectories = restricts;
+        os.libs.exports = {{"UXTHEME.DLL", {}}, {"VERSION.DLL", {}}};
+        oapanel::CloseDllSearchPath(os.libs);
+        EXPECT_EQ(os.record.calls.at(0), "SetDllDirectoryW \"\"");
+        EXPECT_EQ(os.count("LoadLibraryExW"), restricts ? 0 : 8) << restricts;
+        EXPECT_EQ(os.libs.modulePath(1) + os.libs.modulePath(2),
+                  restricts
+                      ? ""
+                      : "C:\\Windows\\system32\\uxtheme.dllC:\\Windows\\system32\\version.dll");
+    }
 }
 
 TEST(AddToUserPath, AppendsOnceAndKeepsThePathsType) {

@@ -146,22 +146,18 @@ TEST_F(PanelTest, ClosingHidesTheWindowAndExitAsksOnlyWhileAServerRuns) {
     }
 }
 
+// The icon shows the state's picture with the program's tooltip and sends its mouse messages.
+// It comes back when Explorer restarts, is tried again for a minute while the shell is not
+// ready (at logon), and is added when a change finds none (a lost icon). Never two of them.
 TEST_F(PanelTest, TheTrayIconShowsThePictureOfTheStateAndComesBack) {
     os.tray.iconFiles = {kStopIco, kRunIco};
     ASSERT_FALSE(load());
-    const auto add = os.tray.notifications.front();
-    EXPECT_EQ(add.message, platform::kNimAdd);
-    EXPECT_EQ(add.data.uFlags, 0x17u);
-    EXPECT_EQ(add.data.szTip, "oapanel");
-    EXPECT_EQ(add.data.uID, 1610612735u);  // |floor(0.75 * (2^31 - 1))|
+    EXPECT_TRUE(os.tray.shown && os.tray.callback && os.tray.tip == "oapanel");
     EXPECT_EQ(os.count(std::string("LoadImageA ") + kStopIco + " 16x16 4112"), 2);
     os.ui.advance(1.5);  // the automatic start brings both servers up
     EXPECT_EQ(os.tray.loadedFrom[os.tray.picture], kRunIco);
     click(IDC_cmdTomcat);
     EXPECT_EQ(os.tray.loadedFrom[os.tray.picture], kStopIco);
-    const auto modify = os.tray.notifications.back();
-    EXPECT_EQ(modify.message + modify.data.uFlags * 10, platform::kNimModify + 70u);
-    EXPECT_EQ(modify.data.uID, add.data.uID);
     EXPECT_EQ(os.tray.liveIcons, std::set<platform::Handle>{os.tray.picture}) << "the old ones go";
 
     click(IDC_cmdTomcat);
@@ -172,23 +168,27 @@ TEST_F(PanelTest, TheTrayIconShowsThePictureOfTheStateAndComesBack) {
     os.tray.shown = false;
     os.tray.notifications.clear();
     frm->onTaskbarCreated();  // Explorer is back: the icon is added again, then shows the state
-    const auto again = os.tray.notifications.at(0);
-    EXPECT_EQ(again.message + again.data.hIcon, platform::kNimAdd + previous);
-    EXPECT_EQ(again.data.uID, add.data.uID);
+    EXPECT_EQ(os.tray.notifications.at(0).data.hIcon, previous);
+    EXPECT_TRUE(os.tray.shown && os.tray.callback && os.tray.tip == "oapanel");
     EXPECT_EQ(os.tray.loadedFrom[os.tray.picture], kStopIco);
-    os.tray.iconFiles.clear();  // the bundle's icon files are gone: the stored pictures
+    os.tray.shown = false;      // lost without a word (the message did not get through)
+    os.tray.iconFiles.clear();  // and the bundle's icon files are gone: the stored pictures
     click(IDC_cmdMysql);
-    EXPECT_EQ(os.tray.picture, os.tray.storedPicture(2));
+    EXPECT_TRUE(os.tray.shown && os.tray.picture == os.tray.storedPicture(2));
+    EXPECT_EQ(os.tray.strays, 0);
 
-    Machine early;  // started before Explorer's notification area exists
-    early.os.tray.iconFiles = {kStopIco, kRunIco};
-    early.os.tray.refuses = true;
-    early.loadAndAutoStart();
-    early.os.tray.refuses = false;
-    early.os.tray.notifications.clear();
-    early.frm->onTaskbarCreated();
-    EXPECT_TRUE(early.os.tray.shown);
-    EXPECT_EQ(early.os.tray.notifications.at(0).data.hIcon, early.os.tray.storedPicture(2));
+    for (const int refused : {3, 40}) {  // the shell takes the icon after 6 s; never
+        Machine early;
+        early.os.tray.refusedAdds = refused;
+        early.loadAndAutoStart();
+        early.os.ui.advance(80);
+        EXPECT_EQ(early.os.tray.shown, refused == 3) << refused;
+        EXPECT_FALSE(early.ctl(IDC_tmTray).enabled) << "tries no more";
+        EXPECT_LT(early.os.count("Shell_NotifyIconA 0"), 40) << "about every 2 s for a minute";
+        early.os.tray.refusedAdds = 0;
+        early.frm->onTaskbarCreated();
+        EXPECT_TRUE(early.os.tray.shown && early.os.tray.picture == early.os.tray.storedPicture(2));
+    }
 }
 
 TEST_F(PanelTest, TrayMouseMessagesShowTheWindowOrTheMenu) {
@@ -221,15 +221,15 @@ TEST_F(PanelTest, TrayMouseMessagesShowTheWindowOrTheMenu) {
     frm->onTrayMessage(platform::kWmRButtonUp);
     EXPECT_EQ(boxes(), std::vector<std::string>{"OA服务将继续运行，是否退出？"});
     EXPECT_TRUE(ends([&] { frm->onTrayMessage(platform::kWmRButtonUp); }));
-    EXPECT_EQ(os.tray.notifications.back().message + os.tray.notifications.back().data.uFlags, 4u)
-        << "NIM_DELETE with flags 2";
+    EXPECT_FALSE(os.tray.shown);
 }
 
 TEST_F(PanelTest, EachLinkOpensItsAddressAndTheContactLineLightsUp) {
     const char kIE[] = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
     os.net.hostAddresses = {{10, 0, 0, 5}};
     os.application.strings[IDS_MAKER_URL] = "http://maker.example/";
-    os.ui.files.insert(kIE);
+    os.filesImpl.existing.insert(kIE);
+    os.application.isElevated = false;  // XP, or a panel started without the manifest's rights
     ASSERT_FALSE(load());
     const std::pair<int, std::string> links[] = {{IDC_lblIP, "http://10.0.0.5:8080/oa"},
                                                  {IDC_lblBrackwen, "http://maker.example/"},
@@ -245,15 +245,28 @@ TEST_F(PanelTest, EachLinkOpensItsAddressAndTheContactLineLightsUp) {
         EXPECT_EQ(os.procs.launches[0].showMode, platform::kSwShowNormal);
         EXPECT_EQ(ctl(IDC_lblBrackwen).caption, id == IDC_lblIP ? "contact line" : "elsewhere");
         // Without it, or when it cannot start, the default browser opens the same address.
-        os.ui.files.erase(kIE);
+        os.filesImpl.existing.erase(kIE);
         click(id);
-        os.ui.files.insert(kIE);
+        os.filesImpl.existing.insert(kIE);
         os.fail("CreateProcessA", 2);
         click(id);
         os.record.failing.clear();
         EXPECT_EQ(os.tray.opened, (std::vector<std::string>{address, address}));
         os.tray.opened.clear();
     }
+    // Elevated, the desktop's own shell starts the browser with the user's rights; without
+    // that shell, the panel starts it as before.
+    os.application.isElevated = true;
+    os.procs.launches.clear();
+    click(IDC_cmdConnect);
+    os.filesImpl.existing.erase(kIE);
+    click(IDC_cmdConnect);
+    EXPECT_EQ(os.tray.openedByDesktop,
+              (std::vector<std::string>{std::string(kIE) + " http://localhost:8080/oa\\",
+                                        "http://localhost:8080/oa"}));
+    os.tray.desktopShell = false;
+    click(IDC_cmdConnect);
+    EXPECT_TRUE(os.procs.launches.empty() && os.tray.opened.size() == 1);
     EXPECT_TRUE(os.ui.userMovesMouse(IDC_lblIP, 500, 100) &&
                 os.ui.userMovesMouse(IDC_lblBrackwen, 5, 5));
     EXPECT_FALSE(os.ui.userMovesMouse(IDC_lstView, 500, 100) ||
@@ -276,43 +289,63 @@ TEST_F(PanelTest, EachLinkOpensItsAddressAndTheContactLineLightsUp) {
     }
 }
 
-TEST(ActivityLog, LinesCarryTheTimeExtendTheSelectedLineAndTheOldestGoAtTheLimit) {
+// An operation extends its own line, wherever the user put the selection, and the file takes
+// that line only once it is final. At the limit the oldest lines go, to the file first.
+TEST(ActivityLog, AnOperationExtendsItsOwnLineAndTheFileTakesItFinal) {
     fake::FakePlatform os;
     oapanel::Form form{oapanel::frmMainDesign(""), os.ui};
     oapanel::ActivityLog log{form, os.clockImpl};
     log.KeepIn(os.filesImpl, "D:\\oa.log");
+    const std::string& file = os.filesImpl.content["D:\\oa.log"];
     const auto line = [&](int i) { return form.listItem(IDC_lstView, i); };
     os.clockImpl.now = {2012, 1, 9, 17, 5, 3};
     log.AppendLog("older");
-    log.AppendLog("启动 MySQL...");
+    const oapanel::LineId start = log.AppendLog("启动 MySQL...");
+    log.HoldOpen(start);
     os.clockImpl.now.second = 59;
-    log.ExtendLogLine("成功");
-    EXPECT_EQ(line(1), "2012-01-09 17:05:03 - 启动 MySQL...成功");
     form.model().find(IDC_lstView)->selected = 0;  // the user picks the older line mid-wait
-    log.ExtendLogLine(".");
+    log.ExtendLogLine(start, ".");
     log.AddLineUnselected("quiet");
-    EXPECT_EQ(line(0) + std::to_string(form.listSelected(IDC_lstView)),
-              "2012-01-09 17:05:03 - older.0");
-    form.model().find(IDC_lstView)->selected = -1;
-    log.ExtendLogLine("!");  // nothing selected: no line to extend
-    EXPECT_EQ(line(2), "2012-01-09 17:05:59 - quiet");
+    log.Flush();
+    EXPECT_EQ(file,
+              "\xEF\xBB\xBF"
+              "2012-01-09 17:05:03 - older\r\n")
+        << "nothing after the open line";
+    log.ExtendLogLine(start, "成功");
+    log.Close(start);
+    log.Flush();
+    EXPECT_EQ(line(0) + line(1) + std::to_string(form.listSelected(IDC_lstView)),
+              "2012-01-09 17:05:03 - older2012-01-09 17:05:03 - 启动 MySQL....成功0");
+    EXPECT_TRUE(
+        file.ends_with(" - older\r\n2012-01-09 17:05:03 - 启动 MySQL....成功\r\n"
+                       "2012-01-09 17:05:59 - quiet\r\n"));
+    // A full disk takes half a line: the rest follows later, nothing twice.
+    const std::string before = file;
+    os.filesImpl.room = 10;
+    log.AddLineUnselected("half");
+    log.Flush();
+    os.filesImpl.room = SIZE_MAX;
+    log.Flush();
+    EXPECT_EQ(file, before +
+                        "2012-01-09 17:05:59 - half\r\n"
+                        "2012-01-09 17:05:59 - 无法写入日志文件：D:\\oa.log\r\n");
 
-    for (int i = 3; i < oapanel::ActivityLog::kMaxLines; ++i) log.AppendLog(std::to_string(i));
+    for (int i = 5; i < oapanel::ActivityLog::kMaxLines; ++i) log.AppendLog(std::to_string(i));
     form.model().find(IDC_lstView)->selected = 100;
     log.AddLineUnselected("new");
     EXPECT_EQ(form.listCount(IDC_lstView), oapanel::ActivityLog::kMaxLines);
-    EXPECT_EQ(line(0), "2012-01-09 17:05:03 - 启动 MySQL...成功");
-    log.ExtendLogLine("!");
-    EXPECT_EQ(line(99), "2012-01-09 17:05:59 - 100!") << "the selection stays on its line";
+    EXPECT_EQ(form.listSelected(IDC_lstView), 99) << "the selection stays on its line";
+    log.ExtendLogLine(start, "!");  // now the top line
+    EXPECT_EQ(line(0), "2012-01-09 17:05:03 - 启动 MySQL....成功!");
     form.model().find(IDC_lstView)->selected = 0;
-    log.AppendLog("newest");  // the selected line itself goes: the selection moves to the end
+    log.AppendLog("newest");        // the selected line itself goes: the selection moves to the end
+    log.ExtendLogLine(start, "?");  // gone from the list: nothing to extend
     EXPECT_EQ(form.listSelected(IDC_lstView), oapanel::ActivityLog::kMaxLines - 1);
+    EXPECT_EQ(line(0), "2012-01-09 17:05:59 - quiet");
     EXPECT_EQ(os.count("LB_DELETESTRING"), 2) << "the real list box lost the same lines";
     log.Flush();  // the file has every line once, those trimmed from the list too
-    const std::string& file = os.filesImpl.content["D:\\oa.log"];
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), oapanel::ActivityLog::kMaxLines + 2);
-    EXPECT_TRUE(file.find(" - older.\r\n") != std::string::npos &&
-                file.ends_with(" - new\r\n2012-01-09 17:05:59 - newest\r\n"));
+    EXPECT_TRUE(file.ends_with(" - new\r\n2012-01-09 17:05:59 - newest\r\n"));
 }
 
 }  // namespace

@@ -12,6 +12,15 @@ struct Machine {
         os.procs.running = {"smss.exe", os.application.exe + ".exe", "explorer.exe"};
         os.scm.notifications = true;  // as on Vista and later
     }
+    std::string folder() {
+        os.filesImpl.existing.insert("C:\\oapanel-contract");
+        return "C:\\oapanel-contract";
+    }
+    void hardLink(const std::string& path, const std::string& target) {
+        os.filesImpl.content[path] = os.filesImpl.content[target];
+        os.filesImpl.links.insert(path);
+        os.filesImpl.links.insert(target);
+    }
     std::string databaseServer() { return "C:\\OA\\mysql5\\bin\\mysqld2.exe"; }
 };
 

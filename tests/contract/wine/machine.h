@@ -7,7 +7,18 @@
 namespace contract {
 
 struct Machine {
-    win32::Platform os{::GetModuleHandleW(nullptr)};
+    win32::Libraries libraries;
+    win32::Platform os{::GetModuleHandleW(nullptr), libraries};
+
+    // A fresh folder of the test's own.
+    std::string folder() {
+        ::CreateDirectoryA("C:\\oapanel-contract", nullptr);
+        return "C:\\oapanel-contract";
+    }
+    void hardLink(const std::string& path, const std::string& target) {
+        ::DeleteFileA(path.c_str());
+        ::CreateHardLinkA(path.c_str(), target.c_str(), nullptr);
+    }
 
     // The bundle's database server, as a copy of its own: it writes its log beside itself.
     std::string databaseServer() {
