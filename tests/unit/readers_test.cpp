@@ -1,10 +1,13 @@
-// The readers of what comes from outside: the servers' first answers on their ports.
+// The readers of what comes from outside: the servers' first answers on their ports, their own
+// logs, and the database's my.ini.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
 #include "net/probe_answers.h"
+#include "services/server_log.h"
+#include "tests/fake/fake.h"
 
 namespace unit {
 namespace {
@@ -84,6 +87,78 @@ TEST(ReadersTest, HttpStatusLine) {
         EXPECT_EQ(a.kind, r.kind) << r.bytes.substr(0, 20);
         EXPECT_EQ(a.status, r.status) << r.bytes.substr(0, 20);
     }
+}
+
+TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWritesIt) {
+    const auto gbk = [](const std::string& utf8) { return fake::FakeCodec().toAnsi(utf8); };
+    const AnsiDecoder fromAnsi = [](const std::string& s) { return fake::FakeCodec().fromAnsi(s); };
+    using S = ServerKind;
+    const std::string oldError = "120301 9:00:00 [ERROR] Can't start server: Bind on TCP/IP\n";
+    const std::string x70k(70 * 1024, 'x');
+    const struct {
+        S kind;
+        std::optional<std::string> before;  // none: no file when the start began
+        std::string now;
+        std::optional<std::string> shown;
+    } rows[] = {
+        {S::Database, oldError, oldError + "120304 10:00:00 [Note] ready\n", std::nullopt},
+        {S::Database, oldError, oldError + "1 [ERROR] a\n2 [ERROR] port 3307 ?\r\n3 [Note] x\r\n",
+         "2 [ERROR] port 3307 ?"},
+        {S::Database, oldError + oldError, "[ERROR] new", "[ERROR] new"},  // replaced
+        {S::WebContainer, std::nullopt, gbk("2012-3-4 Http11Protocol init\n  严重: 端口已占用\n"),
+         "严重: 端口已占用"},
+        {S::WebContainer, "", gbk("严重：初始化失败\n"), "严重：初始化失败"},
+        {S::WebContainer, "", "严重: 端口\xEF\xBF\xBD占用\n", "严重: 端口?占用"},  // UTF-8
+        {S::Database, "", "[ERROR]\tbell\x07\x7F \xFF \x81\x20x\r", "[ERROR] bell?? ? ? x"},
+        {S::Database, "", "[ERROR] " + std::string(300, 'y'),
+         "[ERROR] " + std::string(192, 'y') + "…"},
+        {S::Database, "", std::string(100 * 1024, 'y') + " [ERROR]", std::nullopt},  // cut, no line
+        {S::Database, "", x70k + " [ERROR] cut\n[Note] ok\n", std::nullopt},
+        {S::Database, "", x70k + "\n[ERROR] late\n", "[ERROR] late"},
+        {S::WebContainer, "",
+         "SEVERE: Error starting endpoint\r\njava.net.BindException: Address already in use: "
+         "JVM_Bind\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:509)\r\n",
+         "SEVERE: Error starting endpoint；java.net.BindException: Address already in use: "
+         "JVM_Bind"},
+        {S::WebContainer, "", "SEVERE: x\njava.lang.OutOfMemoryError\n",
+         "SEVERE: x；java.lang.OutOfMemoryError"},
+        {S::WebContainer, "", "SEVERE: x\nSomeError: not dotted\n", "SEVERE: x"},
+        {S::WebContainer, "", "[2012-03-04] [Error] Failed creating jvm\nINFO: x\n",
+         "[2012-03-04] [Error] Failed creating jvm"},
+        {S::WebContainer, "", "INFO: SEVERE: no\n", std::nullopt},
+    };
+    for (const auto& r : rows) {
+        const auto span = AddedSpan(r.before ? std::int64_t(r.before->size()) : -1, r.now.size());
+        const auto line = span ? LastErrorLine(r.kind, r.now.substr(span->offset, span->length),
+                                               span->fromLineStart, fromAnsi)
+                               : std::nullopt;
+        EXPECT_EQ(line, r.shown) << r.now.substr(0, 60);
+    }
+    EXPECT_EQ(AddedSpan(10, -1), std::nullopt) << "a log that is gone now";
+
+    const struct {
+        std::string ini, errorLog, dataFolder;
+    } inis[] = {
+        {"", "", "D:\\OA\\mysql5\\data"},
+        {"[mysqld]\ndatadir=mydata\nlog-error=logs/mysql\n",
+         "D:\\OA\\mysql5\\mydata\\logs\\mysql.err", "D:\\OA\\mysql5\\mydata"},
+        {"[client]\nDataDir=C:/x\n[ MySQLd ]\n# log-error=C:/no.err\nLog_Error = "
+         "\"C:\\\\my\\slogs\\\\a.err\" # old\ndatadir='E:/db/'\n",
+         "C:\\my logs\\a.err", "E:\\db"},
+        {"[mysqld]\r\nlog-error=a.err\r\nlog-error\r\n", "", "D:\\OA\\mysql5\\data"},
+        {"[mysqld]\nlog_error=//srv/logs/db.err\ndatadir=\\db\n", "\\\\srv\\logs\\db.err", "\\db"},
+    };
+    for (const auto& r : inis) {
+        const DatabaseLogPlaces places = ReadMysqlIni(r.ini, "D:\\OA\\mysql5");
+        EXPECT_EQ(places.errorLog + "|" + places.dataFolder, r.errorLog + "|" + r.dataFolder)
+            << r.ini;
+    }
+    EXPECT_TRUE(IsWebContainerLog("Catalina.2012-03-04.log") &&
+                IsWebContainerLog("tomcat6-stderr.2012-03-04.log") &&
+                IsWebContainerLog("jakarta_service_20120304.log") &&
+                IsDatabaseErrorLog("PC-01.ERR"));
+    EXPECT_FALSE(IsWebContainerLog("catalina.log") || IsWebContainerLog("access.2012.log.txt") ||
+                 IsDatabaseErrorLog("my.err.bak"));
 }
 
 }  // namespace
