@@ -1,9 +1,14 @@
-// Whatever type and bytes another program left in the registry, the readers (basRegistry's,
-// by way of GetRegSetting, and the Registry class) must not crash, read past the data, raise,
-// or leave a key open. Input: the type (one byte; from 0xF0 on, a number far above the known
-// types), then the data, stored exactly so that the sanitizers see any read past its end.
+// Whatever another program left in the registry or a server wrote, the readers must not crash,
+// read past the data, raise, or leave a key open. Input: for the registry, the type (one byte;
+// from 0xF0 on, a number far above the known types), then the data, stored exactly so that the
+// sanitizers see any read past its end; the whole input is also a server's first answer on
+// its port (MySQL and HTTP), a server's log (both kinds, from a line start or not) and my.ini.
+// A log line comes back as text for the window: valid UTF-8 without control characters and
+// within its length, so that reading it again changes nothing.
+#include "net/probe_answers.h"
 #include "registry/Registry.h"
 #include "registry/basRegistry.h"
+#include "services/server_log.h"
 #include "tests/fake/fake.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
@@ -17,5 +22,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     oapanel::Registry(os).ReadKey("v", "Software\\fuzz",
                                   oapanel::AsClassKey(platform::kHkeyCurrentUser));
     if (os.reg.openKeys() != 0) __builtin_trap();  // a key left open
+
+    const std::string text(reinterpret_cast<const char*>(bytes), size);
+    oapanel::ReadMysqlAnswer(text);
+    oapanel::ReadHttpAnswer(text);
+    oapanel::ReadMysqlIni(text, "C:\\OA\\mysql5");
+    const oapanel::AnsiDecoder fromAnsi = [](const std::string& s) {
+        return fake::FakeCodec().fromAnsi(s);
+    };
+    for (auto kind : {oapanel::ServerKind::Database, oapanel::ServerKind::WebContainer})
+        for (bool fromLineStart : {true, false})
+            if (auto line = oapanel::LastErrorLine(kind, text, fromLineStart, fromAnsi))
+                if (oapanel::ShownText(*line, fromAnsi, 201) != *line) __builtin_trap();
     return 0;
 }
