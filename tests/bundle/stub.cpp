@@ -12,9 +12,11 @@
 // Once RUNNING, the database greets each connection with a MySQL protocol-10 handshake and
 // the web container answers HTTP/1.0: 200 for /oa and /oa/ when ready, 404 otherwise, 400 for
 // a request head that is not whole within 2 s and 4 KB. Connections are served one at a time.
-// A port they cannot take stops them too, with the socket error as the exit code. What they do
-// goes to <exe>.log beside the exe, one stamped line each (an answer to a browser too, with its
-// path and status).
+// A port they cannot take stops them too, with the socket error as the exit code. At that and
+// at start=fail they write the reason into the server's own log, in the server's format and
+// in GBK, as a Chinese Windows would: mysql5\data\stub.err or
+// tomcat6\logs\catalina.YYYY-MM-DD.log. What they do goes to <exe>.log beside the exe, one
+// stamped line each (an answer to a browser too, with its path and status).
 //
 //   <exe> --install NAME [--basedir=DIR]     register service NAME
 //   <exe> --service NAME                     run as service NAME (the service manager does this)
@@ -150,6 +152,41 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
     return NO_ERROR;
 }
 
+// A failed start leaves its reason where the real server would, in its log's format and in the
+// ANSI code page of a Chinese Windows (GBK), so that the panel can quote the server's own words.
+void logFailure(const Knobs& knobs, bool portTaken) {
+    std::wstring folder = besideExe(L"");
+    folder.resize(folder.find_last_of(L'\\'));  // bin
+    folder.resize(folder.find_last_of(L'\\'));
+    folder += knobs.web ? L"\\logs" : L"\\data";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    wchar_t name[32] = L"\\stub.err";
+    if (knobs.web) swprintf(name, 32, L"\\catalina.%04u-%02u-%02u.log", t.wYear, t.wMonth, t.wDay);
+    const File log(_wfopen((folder + name).c_str(), L"ab"));
+    if (!log) return note("cannot write %ls%ls", folder.c_str(), name);
+    if (knobs.web)  // 严重, as Java's own log format says it in Chinese
+        std::fprintf(log.get(),
+                     "%u-%u-%u %u:%02u:%02u org.apache.catalina.startup.Catalina start\r\n"
+                     "\xD1\xCF\xD6\xD8: Catalina.start: \r\n%s\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                     portTaken ? "java.net.BindException: Address already in use: JVM_Bind"
+                               : "java.lang.OutOfMemoryError: PermGen space");
+    else if (portTaken)  // 无法启动服务：端口 N 已被占用
+        std::fprintf(
+            log.get(),
+            "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xCE\xDE\xB7\xA8\xC6\xF4\xB6\xAF"
+            "\xB7\xFE\xCE\xF1\xA3\xBA\xB6\xCB\xBF\xDA %u \xD2\xD1\xB1\xBB\xD5\xBC\xD3\xC3\r\n",
+            t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, knobs.port);
+    else  // 启动失败：InnoDB 数据文件损坏
+        std::fprintf(log.get(),
+                     "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xC6\xF4\xB6\xAF\xCA\xA7\xB0\xDC"
+                     "\xA3\xBAInnoDB \xCA\xFD\xBE\xDD\xCE\xC4\xBC\xFE\xCB\xF0\xBB\xB5\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    note("wrote the failure to %ls%ls", folder.c_str(), name);
+}
+
 struct Client {
     Handle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     Socket socket;
@@ -247,6 +284,7 @@ DWORD serve(Service& service) {
         listen(listener.s, SOMAXCONN) != 0) {
         const int error = WSAGetLastError();
         note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
+        logFailure(service.knobs, true);
         return DWORD(error);
     }
     service.report(SERVICE_RUNNING);
@@ -269,9 +307,10 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
         return note("cannot register the control handler, error %lu", GetLastError());
     service.report(SERVICE_START_PENDING);
     DWORD exitCode = NO_ERROR;
-    if (service.knobs.startFail)
+    if (service.knobs.startFail) {
         exitCode = ERROR_PROCESS_ABORTED;
-    else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
+        logFailure(service.knobs, false);
+    } else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
         exitCode = serve(service);
     note("stopped, exit code %lu", exitCode);
     service.report(SERVICE_STOPPED, exitCode);
