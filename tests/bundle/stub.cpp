@@ -1,15 +1,22 @@
 // Stand-ins for the bundle's database server (mysqld2.exe, on 3307) and web container
 // (tomcat6svc.exe, on 8080; the same program, which knows its role by its name). They are real
-// Windows services that
-// register, start, stop and listen like the real ones, and misbehave when a test asks in
-// <exe>.knobs beside the exe, one key=value a line:
+// Windows services that register, start, stop and answer like the real ones, and misbehave when
+// a test asks in <exe>.knobs beside the exe, one key=value a line:
 //   register=never   the install command fails without registering the service
 //   start_delay=MS   stay START_PENDING this long before RUNNING
 //   start=never      stay START_PENDING until stopped
 //   start=fail       stop again at once with exit code 1067, like a server dying at start-up
 //   port=N           listen on N instead of the usual port
-// A port they cannot take stops them too, with the socket error as the exit code. What they
-// do goes to <exe>.log beside the exe, one stamped line each.
+//   greet=silent     accept connections but never send a byte (either role)
+//   ready_delay=MS   web container only: /oa answers 404 until MS after RUNNING, then 200
+// Once RUNNING, the database greets each connection with a MySQL protocol-10 handshake and
+// the web container answers HTTP/1.0: 200 for /oa and /oa/ when ready, 404 otherwise, 400 for
+// a request head that is not whole within 2 s and 4 KB. Connections are served one at a time.
+// A port they cannot take stops them too, with the socket error as the exit code. At that and
+// at start=fail they write the reason into the server's own log, in the server's format and
+// in GBK, as a Chinese Windows would: mysql5\data\stub.err or
+// tomcat6\logs\catalina.YYYY-MM-DD.log. What they do goes to <exe>.log beside the exe, one
+// stamped line each (an answer to a browser too, with its path and status).
 //
 //   <exe> --install NAME [--basedir=DIR]     register service NAME
 //   <exe> --service NAME                     run as service NAME (the service manager does this)
@@ -19,6 +26,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -60,9 +69,11 @@ void note(const char* format, Args... args) {
 }
 
 struct Knobs {
-    bool registerNever = false, startFail = false;
+    bool web = besideExe(L"").ends_with(L"\\tomcat6svc");
+    bool registerNever = false, startFail = false, silent = false;
     DWORD startDelay = 0;  // INFINITE for start=never
-    u_short port = besideExe(L"").ends_with(L"\\tomcat6svc") ? 8080 : 3307;
+    DWORD readyDelay = 0;
+    u_short port = web ? 8080 : 3307;
 };
 
 // A line the stub does not understand fails the stub loudly: a misspelt knob must not leave
@@ -85,6 +96,11 @@ std::optional<Knobs> loadKnobs() {
             knobs.startDelay = DWORD(n);
         else if (std::sscanf(line, "port=%lu%c", &n, &more) == 1 && n >= 1 && n <= 65535)
             knobs.port = u_short(n);
+        else if (!std::strcmp(line, "greet=silent"))
+            knobs.silent = true;
+        else if (knobs.web && std::sscanf(line, "ready_delay=%lu%c", &n, &more) == 1 &&
+                 n < INFINITE)
+            knobs.readyDelay = DWORD(n);
         else
             return note("bad knob: %s", line), std::nullopt;
     }
@@ -116,6 +132,8 @@ struct Service {
     Handle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     SERVICE_STATUS_HANDLE handle = nullptr;
     SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, 0, 0, NO_ERROR, 0, 0, 0};
+    ULONGLONG runningSince = 0;
+    DWORD connections = 0;
 
     void report(DWORD state, DWORD exitCode = NO_ERROR) {
         status.dwCurrentState = state;
@@ -134,8 +152,125 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
     return NO_ERROR;
 }
 
-// Listens until stopped: a port that takes connections is all the panel and the tests look
-// for (they queue unanswered). RUNNING is reported only once the port is really ours.
+// A failed start leaves its reason where the real server would, in its log's format and in the
+// ANSI code page of a Chinese Windows (GBK), so that the panel can quote the server's own words.
+void logFailure(const Knobs& knobs, bool portTaken) {
+    std::wstring folder = besideExe(L"");
+    folder.resize(folder.find_last_of(L'\\'));  // bin
+    folder.resize(folder.find_last_of(L'\\'));
+    folder += knobs.web ? L"\\logs" : L"\\data";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SYSTEMTIME t{};
+    GetLocalTime(&t);
+    wchar_t name[32] = L"\\stub.err";
+    if (knobs.web) swprintf(name, 32, L"\\catalina.%04u-%02u-%02u.log", t.wYear, t.wMonth, t.wDay);
+    const File log(_wfopen((folder + name).c_str(), L"ab"));
+    if (!log) return note("cannot write %ls%ls", folder.c_str(), name);
+    if (knobs.web)  // 严重, as Java's own log format says it in Chinese
+        std::fprintf(log.get(),
+                     "%u-%u-%u %u:%02u:%02u org.apache.catalina.startup.Catalina start\r\n"
+                     "\xD1\xCF\xD6\xD8: Catalina.start: \r\n%s\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                     portTaken ? "java.net.BindException: Address already in use: JVM_Bind"
+                               : "java.lang.OutOfMemoryError: PermGen space");
+    else if (portTaken)  // 无法启动服务：端口 N 已被占用
+        std::fprintf(
+            log.get(),
+            "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xCE\xDE\xB7\xA8\xC6\xF4\xB6\xAF"
+            "\xB7\xFE\xCE\xF1\xA3\xBA\xB6\xCB\xBF\xDA %u \xD2\xD1\xB1\xBB\xD5\xBC\xD3\xC3\r\n",
+            t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, knobs.port);
+    else  // 启动失败：InnoDB 数据文件损坏
+        std::fprintf(log.get(),
+                     "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xC6\xF4\xB6\xAF\xCA\xA7\xB0\xDC"
+                     "\xA3\xBAInnoDB \xCA\xFD\xBE\xDD\xCE\xC4\xBC\xFE\xCB\xF0\xBB\xB5\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    note("wrote the failure to %ls%ls", folder.c_str(), name);
+}
+
+struct Client {
+    Handle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    Socket socket;
+};
+
+// Adds the client's next bytes to `got`; false once it has closed, the service is stopping or
+// the deadline has passed, so that no client holds up a stop or the next client for long.
+bool readSome(Service& service, const Client& client, std::string& got, ULONGLONG deadline) {
+    for (const HANDLE events[] = {service.stop.get(), client.event.get()};;) {
+        char bytes[1024];
+        const int n = recv(client.socket.s, bytes, sizeof bytes, 0);
+        if (n > 0) return got.append(bytes, n), true;
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) return false;
+        const ULONGLONG now = GetTickCount64();
+        const DWORD wait = DWORD(std::min<ULONGLONG>(deadline - now, INFINITE));
+        if (now >= deadline || WaitForMultipleObjects(2, events, FALSE, wait) != WAIT_OBJECT_0 + 1)
+            return false;
+    }
+}
+
+std::string littleEndian(std::size_t n, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += char(n >> 8 * i);
+    return out;
+}
+
+// What a MySQL 5.0 server sends the moment a client connects: a protocol-10 handshake with the
+// version, the connection id, the scramble's first 8 bytes, capabilities 0xA22C (4.1 protocol,
+// secure connection), latin1, autocommit, 13 reserved zeros and the scramble's last 12 bytes.
+std::string greeting(DWORD connectionId) {
+    using namespace std::string_literals;
+    std::string payload = '\x0A' + "5.0.96-stub"s + '\0' + littleEndian(connectionId, 4);
+    payload += "stubscra"s + '\0' + littleEndian(0xA22C, 2) + '\x08' + littleEndian(2, 2);
+    payload += std::string(13, '\0') + "mble-for-4.1" + '\0';
+    return littleEndian(payload.size(), 3) + '\0' + payload;
+}
+
+// The web container serves /oa once the application has deployed, ready_delay after RUNNING.
+void answerHttp(Service& service, const Client& client) {
+    std::string head;
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    const auto whole = [&] {
+        return head.find("\r\n\r\n") != head.npos || head.find("\n\n") != head.npos;
+    };
+    while (head.size() < 4096 && !whole() && readSome(service, client, head, deadline)) {
+    }
+    // "GET /oa/?x HTTP/1.0": the path runs from the first blank to the query or the next blank.
+    const auto blank = head.find(' ');
+    std::string path =
+        blank == head.npos
+            ? ""
+            : head.substr(blank + 1, head.find_first_of(" ?\r\n", blank + 1) - blank - 1);
+    const bool ready = GetTickCount64() - service.runningSince >= service.knobs.readyDelay;
+    const int status = !whole() ? 400 : (path == "/oa" || path == "/oa/") && ready ? 200 : 404;
+    const char* reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Bad Request";
+    char body[64], reply[256];
+    const int bodyLength =
+        std::snprintf(body, sizeof body, "<html><body>%d %s</body></html>\n", status, reason);
+    const int length =
+        std::snprintf(reply, sizeof reply,
+                      "HTTP/1.0 %d %s\r\nContent-Type: text/html\r\n"
+                      "Content-Length: %d\r\nConnection: close\r\n\r\n%s",
+                      status, reason, bodyLength, head.starts_with("HEAD ") ? "" : body);
+    send(client.socket.s, reply, length, 0);
+    // The path comes from the network: printable ASCII only in the log, and not too much of it.
+    std::replace_if(
+        path.begin(), path.end(), [](char c) { return c < 0x21 || c > 0x7E; }, '?');
+    note("answered %.200s with %d", path.empty() ? "-" : path.c_str(), status);
+}
+
+void answer(Service& service, const Client& client) {
+    WSAEventSelect(client.socket.s, client.event.get(), FD_READ | FD_CLOSE);
+    const bool speaks = !service.knobs.silent;
+    if (speaks && service.knobs.web) return answerHttp(service, client);
+    const std::string hello = greeting(++service.connections);
+    if (speaks) send(client.socket.s, hello.data(), int(hello.size()), 0);
+    note("connection %lu %s", service.connections, speaks ? "greeted" : "left unanswered");
+    // Like the real server, wait for the client (it would log in next), but not for ever.
+    const ULONGLONG deadline = service.knobs.silent ? ULLONG_MAX : GetTickCount64() + 3000;
+    for (std::string ignored; readSome(service, client, ignored, deadline);) ignored.clear();
+}
+
+// Serves until stopped, waiting on the stop and the listening socket together so that a stop
+// is prompt. RUNNING is reported only once the port is really ours.
 DWORD serve(Service& service) {
     const Socket listener{socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
     sockaddr_in addr{};
@@ -149,11 +284,18 @@ DWORD serve(Service& service) {
         listen(listener.s, SOMAXCONN) != 0) {
         const int error = WSAGetLastError();
         note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
+        logFailure(service.knobs, true);
         return DWORD(error);
     }
     service.report(SERVICE_RUNNING);
+    service.runningSince = GetTickCount64();
     note("running, listening on 127.0.0.1:%u", service.knobs.port);
-    WaitForSingleObject(service.stop.get(), INFINITE);
+    const Handle incoming{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    WSAEventSelect(listener.s, incoming.get(), FD_ACCEPT);
+    const HANDLE events[] = {service.stop.get(), incoming.get()};
+    while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+        for (SOCKET s; (s = accept(listener.s, nullptr, nullptr)) != INVALID_SOCKET;)
+            answer(service, Client{.socket = {s}});
     service.report(SERVICE_STOP_PENDING);
     return NO_ERROR;
 }
@@ -165,9 +307,10 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
         return note("cannot register the control handler, error %lu", GetLastError());
     service.report(SERVICE_START_PENDING);
     DWORD exitCode = NO_ERROR;
-    if (service.knobs.startFail)
+    if (service.knobs.startFail) {
         exitCode = ERROR_PROCESS_ABORTED;
-    else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
+        logFailure(service.knobs, false);
+    } else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
         exitCode = serve(service);
     note("stopped, exit code %lu", exitCode);
     service.report(SERVICE_STOPPED, exitCode);
