@@ -106,6 +106,7 @@ void frmMain::SetWindowIcon(std::string& FileName, int IconIndex) {
 }
 
 void frmMain::End(std::uint32_t exitCode) {
+    EndProbes();
     log_.FlushAll();
     os_.app().endProcess(exitCode);
 }
@@ -113,6 +114,7 @@ void frmMain::End(std::uint32_t exitCode) {
 void frmMain::onTimer(int timerId) {
     if (timerId == IDC_tmStart) Event([&] { tmStart_Timer(); });
     if (timerId == IDC_tmTray) Event([&] { tmTray_Timer(); });
+    if (timerId == IDC_tmProbe) Event([&] { tmProbe_Timer(); });
 }
 
 void frmMain::Click(int controlId) {

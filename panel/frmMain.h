@@ -3,13 +3,16 @@
 // services/, environment/, net/ and registry/.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "panel/activity_log.h"
 #include "panel/command_runner.h"
+#include "net/readiness.h"
 #include "panel/form.h"
 #include "platform/platform.h"
+#include "services/server_log_watch.h"
 
 namespace oapanel {
 
@@ -94,6 +97,8 @@ private:
     void End(std::uint32_t exitCode);
     // A failed start or stop while the window is hidden shows a balloon on the tray icon.
     void ReportFailure(const std::string& strTitle, const Outcome& outcome);
+    // A balloon on the tray icon while the window is hidden.
+    void ShowBalloon(const std::string& strTitle, const std::string& strText, std::uint32_t icon);
 
     // Start-up (frmMain.cpp).
     void Form_Load();
@@ -139,6 +144,14 @@ private:
     void tmStart_Timer();
     void RemoveServices();
     bool Ending();
+    // Readiness: the probes after a start, the whole system's wait for the database, and the
+    // server's own line after a failed start (frmMain_readiness.cpp).
+    void StartProbe(std::unique_ptr<ReadinessProbe>& probe, ProbeKind kind, double startedAt);
+    void tmProbe_Timer();
+    void WaitForDatabase();
+    void EndProbes();
+    void QuoteServerLog(Outcome& outcome, ServerLogWatch& serverLog, const std::string& strPrefix);
+    std::string FromAnsi(const std::string& bytes) { return os_.codec().fromAnsi(bytes); }
     // Sets a server's flag from how its start or stop ended, then shows it.
     void Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
                 const std::string& strFailure);
@@ -187,6 +200,8 @@ private:
     static constexpr double kTrayRetrySeconds = 60;
     double trayRetryUntil_ = 0;
     bool trayDeleted_ = false;
+    std::unique_ptr<ReadinessProbe> databaseProbe_, oaProbe_;
+    double webServiceCheckedAt_ = 0;
     // The tray record: the icon's id, flags, picture and tooltip.
     platform::NotifyIconData nidTray;
 };

@@ -66,6 +66,7 @@ platform::FormModel frmMainDesign(const std::string& contactLine) {
              true, 24),
         make(IDC_tmStart, K::Timer, "tmStart", "", 4560, 3840, 0, 0, false, -1),
         make(IDC_tmTray, K::Timer, "tmTray", "", 4560, 3840, 0, 0, false, -1),
+        make(IDC_tmProbe, K::Timer, "tmProbe", "", 4560, 3840, 0, 0, false, -1),
     };
     // The address link: blue, underlined, in the Chinese system font.
     m.find(IDC_lblIP)->font = {"宋体", 9, true, 0x00FF0000};
@@ -76,6 +77,10 @@ platform::FormModel frmMainDesign(const std::string& contactLine) {
     timer = m.find(IDC_tmTray);
     timer->enabled = false;
     timer->interval = 2000;
+    // Steps the readiness probes while one is under way.
+    timer = m.find(IDC_tmProbe);
+    timer->enabled = false;
+    timer->interval = 100;
     return m;
 }
 

@@ -31,27 +31,38 @@ void frmMain::Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
 
 void frmMain::cmdStart_Click() {
     if (Ending()) return;
-    Settle(
-        bTomcatRunning, true,
-        StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort),
-        "Tomcat 启动失败");
+    oaProbe_.reset();
+    ServerLogWatch serverLog(os_.files(), ServerKind::WebContainer, strAppPath);
+    Outcome outcome =
+        StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort);
+    QuoteServerLog(outcome, serverLog, "Tomcat 日志：");
+    Settle(bTomcatRunning, true, outcome, "Tomcat 启动失败");
+    if (outcome.ok && outcome.changed)
+        StartProbe(oaProbe_, ProbeKind::WebApplication, outcome.startedAt);
 }
 
 void frmMain::cmdStop_Click() {
     if (Ending()) return;
+    oaProbe_.reset();  // a web container on its way down has nothing more to say
     Settle(bTomcatRunning, false, StopNTService(os_, runner_, "Tomcat", kTomcatService),
            "Tomcat 停止失败");
 }
 
 void frmMain::cmdMysqlStart_Click() {
     if (Ending()) return;
-    Settle(bMysqlRunning, true,
-           StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort),
-           "MySQL 启动失败");
+    databaseProbe_.reset();
+    ServerLogWatch serverLog(os_.files(), ServerKind::Database, strAppPath);
+    Outcome outcome =
+        StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort);
+    QuoteServerLog(outcome, serverLog, "MySQL 日志：");
+    Settle(bMysqlRunning, true, outcome, "MySQL 启动失败");
+    if (outcome.ok && outcome.changed)
+        StartProbe(databaseProbe_, ProbeKind::Database, outcome.startedAt);
 }
 
 void frmMain::cmdMysqlStop_Click() {
     if (Ending()) return;
+    databaseProbe_.reset();
     Settle(bMysqlRunning, false, StopNTService(os_, runner_, "MySQL", kMysqlService),
            "MySQL 停止失败");
 }
@@ -93,6 +104,7 @@ void frmMain::cmdOA_Click() {
         }
     } else {
         cmdMysqlStart_Click();
+        WaitForDatabase();
         cmdStart_Click();
         if (Ending()) return;
         log_.AddLineUnselected(bTomcatRunning && bMysqlRunning ? "启动 澜栖OA...成功"
@@ -113,6 +125,7 @@ void frmMain::tmStart_Timer() {
 
     form_.setEnabled(IDC_cmdOA, false);
     cmdMysqlStart_Click();
+    WaitForDatabase();
     cmdStart_Click();
     RefreshStatus();
     form_.setEnabled(IDC_cmdOA, true);

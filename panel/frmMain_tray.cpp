@@ -97,12 +97,18 @@ long frmMain::DeleteIcon() {
 }
 
 void frmMain::ReportFailure(const std::string& strTitle, const Outcome& outcome) {
-    // In the window the reason line says it all; hidden in the tray, the icon has to speak.
-    if (outcome.ok || outcome.interrupted || form_.model().visible || trayDeleted_) return;
+    if (!outcome.ok && !outcome.interrupted)
+        ShowBalloon(strTitle, outcome.reason, platform::kNiifError);
+}
+
+void frmMain::ShowBalloon(const std::string& strTitle, const std::string& strText,
+                          std::uint32_t icon) {
+    // In the window the log says it all; hidden in the tray, the icon has to speak.
+    if (form_.model().visible || trayDeleted_) return;
     nidTray.uFlags = platform::kNifInfo;
     nidTray.szInfoTitle = strTitle;
-    nidTray.szInfo = outcome.reason;
-    nidTray.dwInfoFlags = platform::kNiifError;
+    nidTray.szInfo = strText;
+    nidTray.dwInfoFlags = icon;
     os_.shell().notifyIcon(platform::kNimModify, nidTray);
     // Shown once: a later add (Explorer restarting) must not bring it back.
     nidTray.szInfoTitle.clear();
@@ -147,6 +153,7 @@ void frmMain::restart_Click() {
     cmdStop_Click();
     cmdMysqlStop_Click();
     cmdMysqlStart_Click();
+    WaitForDatabase();
     cmdStart_Click();
     RefreshStatus();
 }

@@ -76,6 +76,7 @@ void frmMain::Form_QueryUnload(bool& Cancel, int UnloadMode) {
 }
 
 void frmMain::Form_Unload() {
+    EndProbes();
     DeleteIcon();
     log_.FlushAll();
 }

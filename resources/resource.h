@@ -38,6 +38,7 @@
 #define IDC_cmdCheckService 1025
 #define IDC_tmStart 1026
 #define IDC_tmTray 1027
+#define IDC_tmProbe 1028
 
 // Pop-up menu of the tray icon.
 #define IDM_open 2001

@@ -126,7 +126,7 @@ public:
     }
     Outcome Succeed(const std::string& strOutcome) {
         host_.ExtendLogLine(id_, strOutcome);
-        return {true, {}, false, startedAt_};
+        return {true, {}, false, startedAt_, strOutcome == "成功"};
     }
     // The session ended during the wait: the line stays as it was, and nothing more is said.
     Outcome Interrupted() const { return {false, {}, true, startedAt_}; }

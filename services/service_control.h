@@ -86,6 +86,7 @@ struct Outcome {
     std::string reason;
     bool interrupted = false;
     double startedAt = 0;  // when its first line was written, on the monotonic clock
+    bool changed = false;  // it ended in 成功: this operation started or stopped the service
 };
 
 // Writes "启动 <display name>...", installs the service with strInstallCommand when it is not

@@ -159,6 +159,19 @@ TEST_F(Contract, TheSystemExplainsErrorsAndListsProcesses) {
     EXPECT_TRUE(self && visits == 1) << visits;
 }
 
+// DLLs come from the system folder by their full path, and a function a DLL lacks is missing
+// rather than a crash; a DLL the system does not have is not loaded from anywhere else.
+TEST_F(Contract, LibrariesComeOnlyFromTheSystemFolder) {
+    Libraries& libraries = os.libraries();
+    const Handle sockets = libraries.loadSystemLibrary("ws2_32.dll");
+    ASSERT_NE(sockets, 0u);
+    EXPECT_EQ(oapanel::UpperCase(libraries.modulePath(sockets)),
+              oapanel::UpperCase(machine.systemFolder() + "\\ws2_32.dll"));
+    EXPECT_TRUE(libraries.hasFunction(sockets, "WSAStartup"));
+    EXPECT_FALSE(libraries.hasFunction(sockets, "OapanelNoSuchFunction"));
+    EXPECT_EQ(libraries.loadSystemLibrary("oapanel-none.dll"), 0u);
+}
+
 // Files: appended to, measured, read in part, listed, moved aside over an older one and
 // started anew. A file with a second name is neither written through nor moved onto: the other
 // name keeps what it had.

@@ -266,6 +266,11 @@ int run(const std::vector<std::wstring>& a) {
         return withControl(IDC_lstView, [](HWND list) {
             return print(std::to_wstring(send(list, LB_GETCURSEL)));
         });
+    // select N: the user clicks line N of the log.
+    if (c == L"select" && n == 1)
+        return withControl(IDC_lstView, [&](HWND list) {
+            return check(send(list, LB_SETCURSEL, number) == number, L"cannot select " + a[1]);
+        });
     if ((c == L"wait-line" || c == L"wait-last-line") && n == 1)
         return waitLine(a[1], c == L"wait-last-line");
     // Posted: a handler that opens a modal message box must not hold us up. What a person

@@ -94,6 +94,20 @@ oa_expect_match "the system starts" "$(oa_driver --timeout 40 click "$cmd_oa" + 
     "^${OA_TIME}启动 澜栖OA\\.\\.\\.成功\$"
 expect_status "after 启动 OA" 已启动 "停止 &OA" open
 
+# A click on an older line while the web container starts slowly: the dots and the outcome stay
+# on the start's own line, the selection stays where the user put it, and oapanel.log gets the
+# line once it is final.
+tomcat_knobs="$OA_APP_DIR/tomcat6/bin/tomcat6svc.knobs"
+oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "停止 Tomcat" + wait-last-line "成功" >/dev/null
+echo start_delay=5000 >"$tomcat_knobs"
+mapfile -t seen < <(oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "启动 Tomcat" + \
+    select 0 + wait-last-line "成功" + selected)
+: >"$tomcat_knobs"
+oa_expect_match "a slow start ends on its own line, the user's pick kept" "${seen[*]: -2}" \
+    "^${OA_TIME}启动 Tomcat\\.{5,}成功 0\$"
+sleep 1
+oa_expect_log_file "after a click on an older line during a start"
+
 # 退出 with OK: the panel goes, its icon with it, and the servers keep running.
 oa_driver post-tray $right_button_up + menu-pick $menu_exit + msgbox OK >/dev/null ||
     oa_die "cannot leave through the tray menu"

@@ -933,10 +933,22 @@ private:
     FakeWindowSystem& ui_;
 };
 
+// The first packet a MySQL server sends: protocol 10, its version, then fields nobody reads.
+inline std::string MysqlGreeting(const std::string& version) {
+    std::string payload = "\x0A" + version + std::string(1, '\0') + std::string(44, '\x01');
+    const auto n = payload.size();
+    return std::string{char(n & 0xFF), char(n >> 8), char(0), char(0)} + payload;
+}
+
 struct FakePlatform : P::Platform {
     FakePlatform() {
         procs.onLaunch = [this](const std::string& line) { commands.run(line); };
         scm.fireSoon = [this] { ui.after(0, [this] { ui.wake(); }); };
+        // The servers answer on their ports: the database greets, /oa is there.
+        net.servers[3307].answer = [](const std::string&) { return MysqlGreeting("5.0.96-fake"); };
+        net.servers[8080].answer = [](const std::string&) {
+            return std::string("HTTP/1.0 200 OK\r\n\r\n");
+        };
         // A machine the panel has run on before: the runtime variable names this folder.
         reg.putText(P::kHkeyLocalMachine, kSystemEnvironment, "JRE_BK_HOME",
                     application.path + "\\jre16bk");

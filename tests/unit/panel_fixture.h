@@ -80,7 +80,10 @@ struct Machine {
 };
 
 struct PanelTest : ::testing::Test, Machine {
-    void TearDown() override { expectNothingOpen(); }
+    void TearDown() override {
+        os.ui.advance(0.5);  // a readiness probe under way ends
+        expectNothingOpen();
+    }
 };
 
 }  // namespace unit

@@ -214,8 +214,9 @@ TEST_F(PanelTest, TrayMouseMessagesShowTheWindowOrTheMenu) {
     const int before = count();
     os.tray.pick = [](const auto& items) { return items[1].id; };  // 重新启动
     frm->onTrayMessage(platform::kWmRButtonUp);
-    EXPECT_EQ(lines(before), (std::vector<std::string>{"停止 Tomcat...成功", "停止 MySQL...成功",
-                                                       "启动 MySQL...成功", "启动 Tomcat...成功"}));
+    EXPECT_EQ(lines(before), (std::vector<std::string>{
+                                 "停止 Tomcat...成功", "停止 MySQL...成功", "启动 MySQL...成功",
+                                 "MySQL 已就绪（5.0.96-fake，用时 1 秒）", "启动 Tomcat...成功"}));
     os.tray.pick = [](const auto& items) { return items[3].id; };  // 退出
     os.application.answers = {platform::kIdCancel};
     frm->onTrayMessage(platform::kWmRButtonUp);

@@ -29,7 +29,10 @@ TEST_F(PanelTest, TheAutomaticStartRunsOnceAfterTheStartUpDatabaseFirst) {
     bool oaDisabledDuring = false;
     os.ui.after(3.0, [&] { oaDisabledDuring = !ctl(IDC_cmdOA).enabled; });
     os.ui.advance(60);
-    EXPECT_EQ(lines(1), (std::vector<std::string>{"启动 MySQL....成功", "启动 Tomcat......成功"}));
+    // The web container starts once the database greets; then /oa answers.
+    EXPECT_EQ(lines(1), (std::vector<std::string>{
+                            "启动 MySQL....成功", "MySQL 已就绪（5.0.96-fake，用时 3 秒）",
+                            "启动 Tomcat......成功", "OA 已就绪（HTTP 200，用时 8 秒）"}));
     EXPECT_EQ(launched(), (std::vector<std::string>{
                               "cmd /c D:\\OA\\mysql5\\bin\\mysqld2.exe --install MySQL5Brackwen "
                               "--basedir=D:\\OA\\mysql5",
@@ -49,7 +52,8 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
     const std::string failed = "启动 Tomcat..." + dots(14) + "失败", quick = "启动 Tomcat...失败";
     const struct {
         std::function<void(fake::FakePlatform&, Service&)> shape;
-        std::string line, reason;  // no reason: no reason line
+        std::string line, reason;    // no reason: no reason line
+        std::string serverLog = "";  // the server's own line, after the reason
     } cases[] = {
         {[](auto& os, auto&) {
              os.scm.installed.erase("TOMCAT6BRACKWEN"), os.reg.removeKey(HKLM, kTomcatKey);
@@ -80,6 +84,21 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
          "30 秒后服务仍为未安装状态"},  // its key is there, the service is not
         {[](auto&, auto& s) { s.failsWith = 1067; }, quick,
          "服务已停止（错误 1067：message 1067）"},
+        {[](auto& os, auto& s) {  // what the server wrote during this start, not before
+             s.failsWith = 1067;
+             os.filesImpl.existing.insert("D:\\OA\\tomcat6\\logs");
+             const std::string log = "D:\\OA\\tomcat6\\logs\\catalina.2012-01-09.log";
+             os.filesImpl.content[log] = "SEVERE: an old one\r\n";
+             os.record.onCall = [&os, log](const std::string& call) {
+                 if (call.find("net start Tomcat6Brackwen") != std::string::npos)
+                     os.filesImpl.content[log] +=
+                         "\xD1\xCF\xD6\xD8: Catalina.start: \r\n"
+                         "java.net.BindException: Address already in use: JVM_Bind\r\nlater\r\n";
+             };
+         },
+         quick, "服务已停止（错误 1067：message 1067）",
+         "Tomcat 日志：严重: Catalina.start:；java.net.BindException: Address already in use: "
+         "JVM_Bind"},
         {[](auto&, auto& s) {
              s.failsWith = platform::kErrorServiceSpecificError, s.specificCode = 20042;
          },
@@ -133,6 +152,7 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
         m.os.ui.advance(1.0);
         std::vector<std::string> expected{"启动 MySQL...已启动", c.line};
         if (!c.reason.empty()) expected.push_back("原因：" + c.reason);
+        if (!c.serverLog.empty()) expected.push_back(c.serverLog);
         EXPECT_EQ(m.lines(1), expected);
         EXPECT_EQ(m.ctl(IDC_lstView).selected, 2) << "the reason line is not selected";
         EXPECT_EQ(m.ctl(IDC_lblTomcat).caption,
@@ -140,6 +160,7 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
         // Only a wait that saw no end runs its 30 seconds; a start that failed ends at once.
         EXPECT_NEAR(m.os.clockImpl.monotonic - started, c.line.find(dots(14)) + 1 ? 31 : 2.5, 2.5);
         EXPECT_EQ(m.os.procs.openProcesses(), 0u);
+        m.os.ui.advance(0.5);  // the readiness probe after a start ends
         m.expectNothingOpen();
     }
 }
@@ -291,6 +312,7 @@ TEST_F(PanelTest, WaitsKeepTheWindowLiveAndEndWhenTheSessionDoes) {
     EXPECT_EQ(status(),
               "Tomcat:已启动|MySQL:已启动|OA:已启动|停止 &Tomcat|停止 &MySQL|停止 &OA|connect");
 
+    os.ui.advance(1.0);  // the readiness probes have said their piece
     // The session ends during a wait, the window hidden: the wait ends at once, its line keeps
     // its dots, nothing more is launched or said, and the file has what the window had.
     os.scm.find(kTomcat)->stopDelay = -1;
@@ -350,6 +372,100 @@ TEST_F(PanelTest, TheWholeSystemStartsDatabaseFirstAndStopsWebContainerFirst) {
     os.scm.find(kMysql)->stopDelay = 1;
     click(IDC_cmdOA);
     EXPECT_EQ(last(), "停止 澜栖OA...成功");
+}
+
+// The database is ready when it greets, OA when /oa answers 200-399; whatever else comes back
+// is said once, in time, and the window is never held up by a server (the longest call below
+// 0.1 s). The whole system's start waits for the database's answer, at most 60 s.
+TEST_F(PanelTest, TheDatabaseAndOaAreReadyWhenTheyAnswer) {
+    using Server = fake::FakeSockets::Server;
+    const std::string error = std::string("\x11\x00\x00\x01\xFF\x10\x04#08004", 13) + "Too many";
+    const struct {
+        Server server;
+        std::string line;
+        double after;  // seconds from the start's end to the line, about
+    } database[] = {
+        {{}, "MySQL 已就绪（5.0.96-fake，用时 1 秒）", 0.1},
+        {{[&](auto&) { return error; }}, "MySQL 未就绪：错误 1040：Too many", 0.1},
+        {{[](auto&) { return std::string(1 << 20, 'x'); }},
+         "MySQL 未就绪：端口 3307 上的程序不是 MySQL",
+         0.1},
+        {{[](auto&) { return std::string(); }, 0, 0, true},
+         "MySQL 未就绪：端口 3307 60 秒内未应答",
+         60},
+        {{[](auto&) { return fake::MysqlGreeting("5.0.96-fake"); }, 0, 1.0},  // a byte a second
+         "MySQL 未就绪：端口 3307 60 秒内未应答",
+         60},
+    };
+    for (const auto& c : database) {
+        Machine m;
+        m.os.commands.registerService(kTomcat, "D:\\OA\\t.exe");
+        m.os.commands.registerService(kMysql, "D:\\OA\\m.exe");
+        if (c.server.answer) m.os.net.servers[3307] = c.server;
+        double tomcatAt = 0;  // the whole system's start: the web container waits for the database
+        m.os.procs.onLaunch = [&](const std::string& line) {
+            if (line == "cmd /c net start Tomcat6Brackwen") tomcatAt = m.os.clockImpl.monotonic;
+            m.os.commands.run(line);
+        };
+        m.loadAndAutoStart();
+        m.os.ui.advance(70);
+        const auto& lines = m.lines(1);
+        EXPECT_EQ(lines.at(1), c.line);
+        EXPECT_EQ(lines.at(2), "启动 Tomcat...成功");
+        EXPECT_NEAR(tomcatAt - 1000, 1 + 1 + c.after, 0.6) << c.line;
+        EXPECT_LT(m.os.net.longestBlock, 0.1);
+        m.os.ui.advance(0.5);
+        m.expectNothingOpen();
+    }
+
+    // /oa in the background after the web container's start, by how long since its click.
+    const auto status = [](const char* line) {
+        return [line](double) { return std::string("HTTP/1.1 ") + line + "\r\n\r\n"; };
+    };
+    const struct {
+        std::function<std::string(double)> answer;
+        std::string line;  // none: the probe ends silently
+        std::function<void(Machine&)> meanwhile;
+    } web[] = {
+        {[](double t) {
+             return std::string(t < 20 ? "HTTP/1.1 404 x\r\n" : "HTTP/1.0 200 OK\r\n");
+         },
+         "OA 已就绪（HTTP 200，用时 20 秒）", nullptr},
+        {status("302 Found"), "OA 已就绪（HTTP 302，用时 1 秒）", nullptr},
+        {[](double) { return "HTTP/1.1 200 " + std::string(10240, 'x'); },
+         "OA 已就绪（HTTP 200，用时 1 秒）", nullptr},
+        {status("404 Not Found"), "OA 未就绪：/oa 仍返回 HTTP 404", nullptr},
+        {[](double) { return std::string("SSH-2.0-OpenSSH\r\n"); },
+         "OA 未就绪：300 秒内 /oa 未应答", nullptr},
+        {[](double) { return std::string(); }, "OA 未就绪：300 秒内 /oa 未应答", nullptr},
+        {status("404 x"), "", [](Machine& m) { m.click(IDC_cmdTomcat); }},  // stopped
+        {status("404 x"), "", [](Machine& m) { m.os.scm.find(kTomcat)->state = kServiceStopped; }},
+        {status("404 x"), "", [](Machine& m) { m.os.ui.endSession(); }},
+    };
+    for (const auto& c : web) {
+        Machine m;
+        m.os.commands.registerService(kTomcat, "D:\\OA\\t.exe");
+        m.os.commands.registerService(kMysql, "D:\\OA\\m.exe", kServiceRunning);
+        const double clicked = m.os.clockImpl.monotonic;
+        m.os.net.servers[8080] = {
+            [&m, &c, clicked](auto&) { return c.answer(m.os.clockImpl.monotonic - clicked); }};
+        ASSERT_FALSE(m.load());
+        m.os.ui.close(0);  // hidden in the tray: the outcome is a balloon too
+        m.click(IDC_cmdTomcat);
+        if (c.meanwhile) m.os.ui.after(10, [&] { c.meanwhile(m); });
+        const int before = m.count();
+        m.os.ui.advance(310);
+        const auto added = m.lines(before);
+        const auto said = std::find_if(added.begin(), added.end(),
+                                       [](const auto& line) { return line.rfind("OA ", 0) == 0; });
+        EXPECT_EQ(said == added.end() ? "" : *said, c.line);
+        const auto& balloons = m.os.tray.balloons;
+        EXPECT_EQ(balloons.size(), c.line.empty() ? 0u : 1u) << c.line;
+        for (const auto& b : balloons)
+            EXPECT_TRUE(c.line == b.title + b.text || c.line == b.title + "：" + b.text);
+        EXPECT_LT(m.os.net.longestBlock, 0.1);
+        m.expectNothingOpen();
+    }
 }
 
 TEST(QueryServiceInfo, AsksWithReadRightsAndTheSizeProtocolAndClosesBothHandles) {

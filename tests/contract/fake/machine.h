@@ -11,7 +11,9 @@ struct Machine {
     Machine() {
         os.procs.running = {"smss.exe", os.application.exe + ".exe", "explorer.exe"};
         os.scm.notifications = true;  // as on Vista and later
+        os.libs.exports["WS2_32.DLL"] = {"WSAStartup"};
     }
+    std::string systemFolder() { return os.libs.systemFolder; }
     std::string folder() {
         os.filesImpl.existing.insert("C:\\oapanel-contract");
         return "C:\\oapanel-contract";

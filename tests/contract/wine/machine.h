@@ -10,6 +10,10 @@ struct Machine {
     win32::Libraries libraries;
     win32::Platform os{::GetModuleHandleW(nullptr), libraries};
 
+    std::string systemFolder() {
+        char path[MAX_PATH] = {};
+        return std::string(path, ::GetSystemDirectoryA(path, MAX_PATH));
+    }
     // A fresh folder of the test's own.
     std::string folder() {
         ::CreateDirectoryA("C:\\oapanel-contract", nullptr);
