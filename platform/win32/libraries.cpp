@@ -25,7 +25,8 @@ bool Libraries::setDllDirectory(const std::string& path) {
 bool Libraries::setDefaultDllDirectories(std::uint32_t flags) {
     using Function = BOOL(WINAPI*)(DWORD);
     const auto set = lookUp<Function>(kernel32(), "SetDefaultDllDirectories");
-    return set && set(flags);
+    restricted_ = set && set(flags);
+    return restricted_;
 }
 
 platform::Handle Libraries::loadSystemLibrary(const std::string& name) {
@@ -35,9 +36,11 @@ platform::Handle Libraries::loadSystemLibrary(const std::string& name) {
     const UINT length = ::GetSystemDirectoryW(folder.data(), MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return 0;
     const std::wstring path = std::wstring(folder.data(), length) + L"\\" + widen(name);
-    // With a full path, the altered search makes the DLL's own imports come from its folder
-    // too, not from the exe's.
-    Library library(::LoadLibraryExW(path.c_str(), nullptr, kLoadWithAlteredSearchPath));
+    // The DLL's own imports are looked for by name. Where the search is restricted to the
+    // system folder, that holds for them too; elsewhere the altered search looks in the DLL's
+    // own folder (the system folder) first, before the exe's.
+    Library library(
+        ::LoadLibraryExW(path.c_str(), nullptr, restricted_ ? 0 : kLoadWithAlteredSearchPath));
     if (!library) return 0;
     const HMODULE module = library.get();
     loaded_.emplace(name, std::move(library));

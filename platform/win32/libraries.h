@@ -43,6 +43,7 @@ public:
 
 private:
     std::map<std::string, Library> loaded_;  // by the name asked for
+    bool restricted_ = false;  // loads by name search the system folder only
 };
 
 }  // namespace win32

@@ -44,6 +44,10 @@ sockaddr_in record(const platform::SockAddrIn& address) {
 const Sockets::Functions* Sockets::functions() {
     if (looked_) return functions_ ? &*functions_ : nullptr;
     looked_ = true;
+    // ws2_32 loads iphlpapi by name when it first needs it (Wine delays the load, and a
+    // delayed load there searches the exe's folder first): loaded from the system folder
+    // before, the name finds it already there.
+    libraries_.loadSystemLibrary("iphlpapi.dll");
     Functions f{};
     const char dll[] = "ws2_32.dll";
     f.startup = libraries_.function<decltype(f.startup)>(dll, "WSAStartup");

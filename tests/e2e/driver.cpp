@@ -266,10 +266,14 @@ int run(const std::vector<std::wstring>& a) {
         return withControl(IDC_lstView, [](HWND list) {
             return print(std::to_wstring(send(list, LB_GETCURSEL)));
         });
-    // select N: the user clicks line N of the log.
+    // select N: the user clicks line N of the log (the list tells its window, as for a click).
     if (c == L"select" && n == 1)
         return withControl(IDC_lstView, [&](HWND list) {
-            return check(send(list, LB_SETCURSEL, number) == number, L"cannot select " + a[1]);
+            return check(send(list, LB_SETCURSEL, number) == number &&
+                             (send(GetParent(list), WM_COMMAND,
+                                   MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE), LPARAM(list)),
+                              true),
+                         L"cannot select " + a[1]);
         });
     if ((c == L"wait-line" || c == L"wait-last-line") && n == 1)
         return waitLine(a[1], c == L"wait-last-line");

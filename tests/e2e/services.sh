@@ -40,9 +40,12 @@ check_ports() {
         "^${OA_TIME}数据库端口 3307 $2"$'\n'"${OA_TIME}TOMCAT端口 8080 $2"$'\n'"$((${#log[@]} - 2))\$"
 }
 
+# The web container's /oa answers 404 for its first 4 seconds, as a deploying OA application does.
+tomcat_knobs="$OA_APP_DIR/tomcat6/bin/tomcat6svc.knobs"
+echo ready_delay=4000 >"$tomcat_knobs"
 oa_launch_watched --timeout 40 wait-window + stamp + wait-line "欢迎使用" + selected + \
     text "$lbl_tomcat" + wait-line "启动 MySQL" + stamp + wait-last-line "启动 Tomcat" + \
-    wait-last-line "成功" || oa_die "the automatic start did not finish; the driver saw: ${OA_SEEN[*]}"
+    wait-last-line "成功" + wait-line "OA 已就绪" || oa_die "the automatic start did not finish; the driver saw: ${OA_SEEN[*]}"
 panel=$OA_LAST_PID
 oa_expect_match "title; welcome line, selected; the Tomcat label before the service exists" \
     "${OA_SEEN[0]}|${OA_SEEN[*]:2:3}" "^oapanel - V1\\.6\\.9\\|${OA_TIME}欢迎使用澜栖OA系统，运行路径：C:\\\\OA 0 Tomcat:已停止\$"
@@ -51,8 +54,15 @@ oa_expect_match "title; welcome line, selected; the Tomcat label before the serv
 oa_expect_between "automatic start begins about 1 s after the window shows" "${OA_SEEN[1]}" \
     "${OA_SEEN[6]}" 700 2500
 mapfile -t log < <(oa_driver list)
-oa_expect_match "welcome, then MySQL and Tomcat started" "$(printf '%s\n' "${log[@]}")" \
-    "^${OA_SEEN[2]//\\/\\\\}"$'\n'"${OA_TIME}启动 MySQL\\.{3,}成功"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功\$"
+# The database is ready when it greets, before the web container starts; OA only once /oa
+# answers 200, not before the stub's 4 seconds of 404.
+oa_expect_match "welcome, MySQL started and ready, then Tomcat started and OA ready" \
+    "$(printf '%s\n' "${log[@]}")" \
+    "^${OA_SEEN[2]//\\/\\\\}"$'\n'"${OA_TIME}启动 MySQL\\.{3,}成功"$'\n'"${OA_TIME}MySQL 已就绪（5\\.0\\.96-stub，用时 [0-9]+ 秒）"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功"$'\n'"${OA_TIME}OA 已就绪（HTTP 200，用时 ([4-9]|[1-9][0-9]) 秒）\$"
+oa_expect_match "the stub answered 404 before the 200 that made OA ready" \
+    "$(grep -o 'answered /oa/ with [0-9]*' "$OA_APP_DIR/tomcat6/bin/tomcat6svc.log" | uniq | tr '\n' ' ')" \
+    '^answered /oa/ with 404 answered /oa/ with 200 $'
+: >"$tomcat_knobs"
 oa_expect_log_file "after the automatic start"
 oa_expect_match "both services registered from the application folder" "$(for service in \
     Tomcat6Brackwen MySQL5Brackwen; do oa_reg_value "HKLM\\System\\CurrentControlSet\\Services\\$service" ImagePath; done)" \
@@ -71,10 +81,11 @@ oa_expect_eq "close box hides, the icon stays; double-click and 打开 show the 
 
 # 重新启动: both servers go down and come back, the database first: four lines after the port
 # check's.
-printf -v want "\n${OA_TIME}%s\\\\.{3,}成功" "停止 Tomcat" "停止 MySQL" "启动 MySQL" "启动 Tomcat"
+printf -v want "\n${OA_TIME}%s\\\\.{3,}成功" "停止 Tomcat" "停止 MySQL" "启动 MySQL"
+want+=$'\n'"${OA_TIME}MySQL 已就绪（[^）]*）"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功"
 oa_expect_match "重新启动 stops Tomcat and MySQL, then starts MySQL and Tomcat" \
     "$(oa_driver --timeout 30 post-tray $right_button_up + menu-pick $menu_restart + wait-line "停止 Tomcat" + \
-        wait-last-line "启动 Tomcat" + wait-last-line "成功" >/dev/null && oa_driver list | tail -n 5)" \
+        wait-last-line "启动 Tomcat" + wait-last-line "成功" >/dev/null && oa_driver list | tail -n 6)" \
     "^${OA_TIME}TOMCAT端口 8080 正在使用${want}\$"
 oa_expect_eq "each stub was stopped and started again" "$(for stub in tomcat6/bin/tomcat6svc \
     mysql5/bin/mysqld2; do grep -cE 'stopped|running' "$OA_APP_DIR/$stub.log"; done | tr '\n' ' ')" "3 3 "
@@ -97,7 +108,6 @@ expect_status "after 启动 OA" 已启动 "停止 &OA" open
 # A click on an older line while the web container starts slowly: the dots and the outcome stay
 # on the start's own line, the selection stays where the user put it, and oapanel.log gets the
 # line once it is final.
-tomcat_knobs="$OA_APP_DIR/tomcat6/bin/tomcat6svc.knobs"
 oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "停止 Tomcat" + wait-last-line "成功" >/dev/null
 echo start_delay=5000 >"$tomcat_knobs"
 mapfile -t seen < <(oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "启动 Tomcat" + \
@@ -105,7 +115,7 @@ mapfile -t seen < <(oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-las
 : >"$tomcat_knobs"
 oa_expect_match "a slow start ends on its own line, the user's pick kept" "${seen[*]: -2}" \
     "^${OA_TIME}启动 Tomcat\\.{5,}成功 0\$"
-sleep 1
+oa_driver --timeout 20 wait-last-line "OA 已就绪" >/dev/null && sleep 1
 oa_expect_log_file "after a click on an older line during a start"
 
 # 退出 with OK: the panel goes, its icon with it, and the servers keep running.
