@@ -172,6 +172,34 @@ TEST_F(Contract, LibrariesComeOnlyFromTheSystemFolder) {
     EXPECT_EQ(libraries.loadSystemLibrary("oapanel-none.dll"), 0u);
 }
 
+// A connection on loopback without blocking: the connect completes, the peer's bytes are read
+// as they come and its close reads as 0; where nothing listens the connect is refused.
+TEST_F(Contract, ALoopbackPeerIsAskedWithoutBlocking) {
+    Sockets& net = os.sockets();
+    WsaData data;
+    ASSERT_EQ(net.wsaStartup(0x0202, data), 0);
+    const std::uint16_t port = machine.serve("hello"), closed = machine.unusedPort();
+    std::string got;
+    for (const std::uint16_t to : {port, closed}) {
+        const Socket s = net.socket(kAfInet, kSockStream, 0);
+        ASSERT_EQ(net.setNonBlocking(s), 0);
+        EXPECT_TRUE(net.connect(s, {to, kInAddrLoopback}) == 0 ||
+                    net.lastError() == kWsaEWouldBlock);
+        if (to == closed) {
+            EXPECT_EQ(net.select(s, true, 5000), kSocketError);
+            EXPECT_EQ(net.lastError(), kWsaEConnRefused);
+        } else {
+            EXPECT_EQ(net.select(s, true, 5000), 1);
+            while (got.size() < 5 && net.select(s, false, 5000) == 1 && net.recv(s, got, 3) > 0) {
+            }
+            EXPECT_EQ(got, "hello");
+            EXPECT_TRUE(net.select(s, false, 5000) == 1 && net.recv(s, got, 3) == 0) << "closed";
+        }
+        net.closesocket(s);
+    }
+    net.wsaCleanup();
+}
+
 // Files: appended to, measured, read in part, listed, moved aside over an older one and
 // started anew. A file with a second name is neither written through nor moved onto: the other
 // name keeps what it had.

@@ -125,6 +125,7 @@ TEST(FolderRights, OrdinaryUsersMayChangeTheFolder) {
         {{false, {{0, 0, 0x10000000, "S-1-1-0"}}}, true},
         {{false, {{0, 0, 0x4, "S-1-5-4"}}}, true},  // adding a subfolder is enough
         {{true, {}}, true},
+        {{false, {}}, false},  // an empty list: nobody may do anything
     };
     for (const auto& c : cases) EXPECT_EQ(oapanel::OrdinaryUsersMayChange(c.list), c.open);
 

@@ -13,6 +13,12 @@ struct Machine {
         os.scm.notifications = true;  // as on Vista and later
         os.libs.exports["WS2_32.DLL"] = {"WSAStartup"};
     }
+    // A server on loopback that sends the bytes to whoever connects, then closes.
+    std::uint16_t serve(const std::string& bytes) {
+        os.net.servers[40123].answer = [bytes](const std::string&) { return bytes; };
+        return 40123;
+    }
+    std::uint16_t unusedPort() { return 40124; }
     std::string systemFolder() { return os.libs.systemFolder; }
     std::string folder() {
         os.filesImpl.existing.insert("C:\\oapanel-contract");

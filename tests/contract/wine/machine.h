@@ -2,6 +2,8 @@
 // through Windows itself.
 #pragma once
 
+#include <string>
+
 #include "platform/win32/win32_platform.h"
 
 namespace contract {
@@ -10,10 +12,62 @@ struct Machine {
     win32::Libraries libraries;
     win32::Platform os{::GetModuleHandleW(nullptr), libraries};
 
+    // A server on loopback that sends the bytes to the first who connects, then closes.
+    std::uint16_t serve(const std::string& bytes) {
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+        served_ = bytes;
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof at;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &size);
+        thread_ = ::CreateThread(nullptr, 0, &Machine::answer, this, 0, nullptr);
+        return ntohs(at.sin_port);
+    }
+    // A port nobody listens on: one the system just handed out and took back.
+    std::uint16_t unusedPort() {
+        const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof at;
+        ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &size);
+        ::closesocket(s);
+        return ntohs(at.sin_port);
+    }
+    ~Machine() {
+        if (!thread_) return;
+        ::WaitForSingleObject(thread_, 10000);
+        ::CloseHandle(thread_);
+        ::closesocket(listener_);
+        ::WSACleanup();
+    }
     std::string systemFolder() {
         char path[MAX_PATH] = {};
         return std::string(path, ::GetSystemDirectoryA(path, MAX_PATH));
     }
+
+private:
+    static DWORD WINAPI answer(void* self) {
+        auto* m = static_cast<Machine*>(self);
+        const SOCKET peer = ::accept(m->listener_, nullptr, nullptr);
+        if (peer == INVALID_SOCKET) return 1;
+        ::send(peer, m->served_.data(), static_cast<int>(m->served_.size()), 0);
+        ::shutdown(peer, SD_SEND);
+        ::Sleep(200);
+        ::closesocket(peer);
+        return 0;
+    }
+    std::string served_;
+    SOCKET listener_ = INVALID_SOCKET;
+    HANDLE thread_ = nullptr;
+
+public:
     // A fresh folder of the test's own.
     std::string folder() {
         ::CreateDirectoryA("C:\\oapanel-contract", nullptr);
