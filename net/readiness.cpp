@@ -1,5 +1,6 @@
 #include "net/readiness.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "net/probe_answers.h"
@@ -49,6 +50,11 @@ void ReadinessProbe::BeginTry(double now) {
     if (sockets_.setNonBlocking(socket_) != 0 ||
         (sockets_.connect(socket_, to) != 0 && sockets_.lastError() != platform::kWsaEWouldBlock))
         EndTry();
+}
+
+double ReadinessProbe::IdleFor(double now) const {
+    if (socket_ != platform::kInvalidSocket) return 0.1;
+    return std::max(0.0, std::min(tryBegan_ + kTryEvery, deadline_) - now);
 }
 
 std::optional<std::string> ReadinessProbe::Finish(std::string line, bool ready) {

@@ -25,6 +25,9 @@ public:
     // over then); until then nothing.
     std::optional<std::string> Step(double now, const AnsiDecoder& fromAnsi);
     bool Over() const { return over_; }
+    // Seconds until the probe has something to do: soon while a try is open, else when the
+    // next try is due.
+    double IdleFor(double now) const;
     // Whether the last line says the server is ready.
     bool Ready() const { return ready_; }
 

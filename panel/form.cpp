@@ -44,6 +44,11 @@ void Form::setEnabled(int id, bool enabled) {
     windows_.controlChanged(id, platform::Change::Enabled);
 }
 
+void Form::setInterval(int id, int intervalMs) {
+    mutableControl(id).interval = intervalMs;
+    windows_.controlChanged(id, platform::Change::Enabled);
+}
+
 void Form::setVisible(int id, bool visible) {
     mutableControl(id).visible = visible;
     windows_.controlChanged(id, platform::Change::Visible);

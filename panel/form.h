@@ -22,6 +22,8 @@ public:
 
     void setCaption(int id, const std::string& text);
     void setEnabled(int id, bool enabled);
+    // A timer's interval, in milliseconds; it ticks next that long from now.
+    void setInterval(int id, int intervalMs);
     void setVisible(int id, bool visible);
     void move(int id, int left, int top, int width, int height);
     void setFont(int id, const platform::Font& font);

@@ -1,5 +1,7 @@
 // Whether the OA system really answers: the probes that follow a start, the whole system's
 // wait for its database, and the server's own words after a failed start.
+#include <algorithm>
+
 #include "panel/frmMain.h"
 #include "services/basService.h"
 
@@ -8,12 +10,14 @@ namespace oapanel {
 namespace {
 constexpr std::uint32_t kNiifInfo = 1, kNiifWarning = 2;
 constexpr std::uint32_t kWaitSliceMs = 100;
+constexpr int kFirstStepMs = 100;
 }  // namespace
 
 void frmMain::StartProbe(std::unique_ptr<ReadinessProbe>& probe, ProbeKind kind, double startedAt) {
     if (Ending()) return;
     probe = std::make_unique<ReadinessProbe>(os_.sockets(), kind, startedAt,
                                              os_.clock().monotonicSeconds());
+    form_.setInterval(IDC_tmProbe, kFirstStepMs);
     form_.setEnabled(IDC_tmProbe, true);
 }
 
@@ -50,7 +54,12 @@ void frmMain::tmProbe_Timer() {
         }
         if (oaProbe_->Over()) oaProbe_.reset();
     }
-    if (!databaseProbe_ && !oaProbe_) form_.setEnabled(IDC_tmProbe, false);
+    if (!databaseProbe_ && !oaProbe_) return form_.setEnabled(IDC_tmProbe, false);
+    // Between tries there is nothing to do: the timer sleeps until the next one is due.
+    double idle = 1.0;
+    for (const auto* probe : {databaseProbe_.get(), oaProbe_.get()})
+        if (probe) idle = std::min(idle, probe->IdleFor(now));
+    form_.setInterval(IDC_tmProbe, std::clamp(static_cast<int>(idle * 1000), 50, 1000));
 }
 
 // The OA application needs its database when it deploys: the whole system's start goes on to
