@@ -48,6 +48,10 @@ for ((i = 0; i < 700; i++)); do
     [[ $(oa_driver list | tail -n 1) == *. ]] || break
     sleep 0.1
 done
+# A web container that started is asked whether OA answers: wait for that line too.
+if [[ $(oa_driver list | tail -n 1) == *"启动 Tomcat"*成功 ]]; then
+    oa_driver --timeout 30 wait-line "OA 已就绪" >/dev/null || oa_log "OA did not say it is ready"
+fi
 sleep 0.5
 screenshot="$OA_RUN_DIR/screenshot.png"
 # The virtual screen is black around the window: trim it away.

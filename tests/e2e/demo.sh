@@ -13,8 +13,8 @@ mkdir -p "$demo"
 start=$SECONDS
 env -u DISPLAY bash "$OA_E2E_DIR/../../scripts/run.sh" "$1" "$3" "$demo" >"$demo/out.txt" 2>&1
 oa_expect_eq "run.sh succeeds, in $((SECONDS - start)) s" "$?" 0
-oa_expect_match "both servers start" "$(grep ' - ' "$demo/out.txt")" \
-    "启动 MySQL\\.{3,}成功"$'\n'".* - 启动 Tomcat\\.{3,}成功\$"
+oa_expect_match "both servers start and answer" "$(grep ' - ' "$demo/out.txt")" \
+    "启动 MySQL\\.{3,}成功"$'\n'".* - MySQL 已就绪（[^）]+）"$'\n'".* - 启动 Tomcat\\.{3,}成功"$'\n'".* - OA 已就绪（HTTP 200，用时 [0-9]+ 秒）\$"
 oa_expect_eq "a screenshot is written" "$(head -c 4 "$demo/screenshot.png" 2>/dev/null | tail -c 3)" PNG
 # Every process of the demo has its prefix in its environment: panel, stubs, wineserver, Xvfb.
 mapfile -t left < <(grep -lsxz "WINEPREFIX=$demo/prefix" /proc/[0-9]*/environ | cut -d/ -f3)
