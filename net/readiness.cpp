@@ -22,7 +22,6 @@ ReadinessProbe::ReadinessProbe(platform::Sockets& sockets, ProbeKind kind, doubl
     : sockets_(sockets),
       kind_(kind),
       startedAt_(startedAt),
-      began_(now),
       deadline_(now + (kind == ProbeKind::Database ? 60.0 : 300.0)) {
     platform::WsaData data;
     winsock_ = sockets_.wsaStartup(0x0202, data) == 0;

@@ -40,7 +40,7 @@ private:
 
     platform::Sockets& sockets_;
     ProbeKind kind_;
-    double startedAt_, began_, deadline_;
+    double startedAt_, deadline_;
     bool winsock_ = false, over_ = false, ready_ = false;
     platform::Socket socket_ = platform::kInvalidSocket;
     bool connected_ = false;
