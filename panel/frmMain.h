@@ -144,6 +144,9 @@ private:
     void tmStart_Timer();
     void RemoveServices();
     bool Ending();
+    void StartServer(const std::string& strName, const std::string& strService,
+                     const std::string& strInstallCommand, std::uint16_t iPort, ServerKind kind,
+                     bool& bRunning, std::unique_ptr<ReadinessProbe>& probe);
     // Readiness: the probes after a start, the whole system's wait for the database, and the
     // server's own line after a failed start (frmMain_readiness.cpp).
     void StartProbe(std::unique_ptr<ReadinessProbe>& probe, ProbeKind kind, double startedAt);

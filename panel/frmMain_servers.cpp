@@ -29,16 +29,26 @@ void frmMain::Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
     ReportFailure(strFailure, outcome);
 }
 
-void frmMain::cmdStart_Click() {
+// A start watches the server's own logs meanwhile, quotes its error line after a failure and
+// asks whether the server answers after 成功.
+void frmMain::StartServer(const std::string& strName, const std::string& strService,
+                          const std::string& strInstallCommand, std::uint16_t iPort,
+                          ServerKind kind, bool& bRunning, std::unique_ptr<ReadinessProbe>& probe) {
     if (Ending()) return;
-    oaProbe_.reset();
-    ServerLogWatch serverLog(os_.files(), ServerKind::WebContainer, strAppPath);
-    Outcome outcome =
-        StartNTService(os_, runner_, "Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort);
-    QuoteServerLog(outcome, serverLog, "Tomcat 日志：");
-    Settle(bTomcatRunning, true, outcome, "Tomcat 启动失败");
+    probe.reset();
+    ServerLogWatch serverLog(os_.files(), kind, strAppPath);
+    Outcome outcome = StartNTService(os_, runner_, strName, strService, strInstallCommand, iPort);
+    QuoteServerLog(outcome, serverLog, strName + " 日志：");
+    Settle(bRunning, true, outcome, strName + " 启动失败");
     if (outcome.ok && outcome.changed)
-        StartProbe(oaProbe_, ProbeKind::WebApplication, outcome.startedAt);
+        StartProbe(probe,
+                   kind == ServerKind::Database ? ProbeKind::Database : ProbeKind::WebApplication,
+                   outcome.startedAt);
+}
+
+void frmMain::cmdStart_Click() {
+    StartServer("Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort,
+                ServerKind::WebContainer, bTomcatRunning, oaProbe_);
 }
 
 void frmMain::cmdStop_Click() {
@@ -49,15 +59,8 @@ void frmMain::cmdStop_Click() {
 }
 
 void frmMain::cmdMysqlStart_Click() {
-    if (Ending()) return;
-    databaseProbe_.reset();
-    ServerLogWatch serverLog(os_.files(), ServerKind::Database, strAppPath);
-    Outcome outcome =
-        StartNTService(os_, runner_, "MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort);
-    QuoteServerLog(outcome, serverLog, "MySQL 日志：");
-    Settle(bMysqlRunning, true, outcome, "MySQL 启动失败");
-    if (outcome.ok && outcome.changed)
-        StartProbe(databaseProbe_, ProbeKind::Database, outcome.startedAt);
+    StartServer("MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort, ServerKind::Database,
+                bMysqlRunning, databaseProbe_);
 }
 
 void frmMain::cmdMysqlStop_Click() {
