@@ -32,8 +32,7 @@ long frmMain::SetInTaskBar(bool first, int picIndex) {
 }
 
 long frmMain::TrySetInTaskBar(bool first, int picIndex) {
-    // Once the icon is gone for good, nothing may bring it back.
-    if (trayDeleted_) return 0;
+    if (trayDeleted_) return 0;  // no picture to load either
     auto& shell = os_.shell();
     const std::string runIco = strAppPath + "\\tomcat6\\bin\\run.ico";
     const std::string stopIco = strAppPath + "\\tomcat6\\bin\\stop.ico";
@@ -74,6 +73,7 @@ long frmMain::TrySetInTaskBar(bool first, int picIndex) {
 }
 
 long frmMain::AddTrayIcon() {
+    if (trayDeleted_) return 0;  // once the icon is gone for good, nothing brings it back
     nidTray.uFlags =
         platform::kNifMessage | platform::kNifIcon | platform::kNifTip | platform::kNifInfo;
     const long result = os_.shell().notifyIcon(platform::kNimAdd, nidTray);
@@ -82,7 +82,8 @@ long frmMain::AddTrayIcon() {
 }
 
 void frmMain::tmTray_Timer() {
-    if (trayDeleted_ || os_.clock().monotonicSeconds() > trayRetryUntil_)
+    // An add that works turns the timer off, and so does DeleteIcon.
+    if (os_.clock().monotonicSeconds() > trayRetryUntil_)
         form_.setEnabled(IDC_tmTray, false);
     else
         AddTrayIcon();
@@ -117,7 +118,6 @@ void frmMain::ShowBalloon(const std::string& strTitle, const std::string& strTex
 
 void frmMain::onTaskbarCreated() {
     // A restarted Explorer has an empty notification area: put the icon back as it was.
-    if (trayDeleted_) return;
     AddTrayIcon();
     RefreshStatus();
 }
