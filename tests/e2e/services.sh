@@ -79,13 +79,14 @@ mapfile -t seen < <(oa_driver close + windows + tray-shown + post-tray $double_c
 oa_expect_eq "close box hides, the icon stays; double-click and 打开 show the window again" \
     "${#seen[@]} ${seen[*]:0:2}" "4 0 1"
 
-# 重新启动: both servers go down and come back, the database first: four lines after the port
-# check's.
+# 重新启动: both servers go down and come back, the database first and ready before the web
+# container starts: six lines after the port check's.
 printf -v want "\n${OA_TIME}%s\\\\.{3,}成功" "停止 Tomcat" "停止 MySQL" "启动 MySQL"
-want+=$'\n'"${OA_TIME}MySQL 已就绪（[^）]*）"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功"
+want+=$'\n'"${OA_TIME}MySQL 已就绪（[^）]*）"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功"$'\n'"${OA_TIME}OA 已就绪（[^）]*）"
 oa_expect_match "重新启动 stops Tomcat and MySQL, then starts MySQL and Tomcat" \
     "$(oa_driver --timeout 30 post-tray $right_button_up + menu-pick $menu_restart + wait-line "停止 Tomcat" + \
-        wait-last-line "启动 Tomcat" + wait-last-line "成功" >/dev/null && oa_driver list | tail -n 6)" \
+        wait-last-line "OA 已就绪" >/dev/null &&
+        oa_driver list | tail -n 7)" \
     "^${OA_TIME}TOMCAT端口 8080 正在使用${want}\$"
 oa_expect_eq "each stub was stopped and started again" "$(for stub in tomcat6/bin/tomcat6svc \
     mysql5/bin/mysqld2; do grep -cE 'stopped|running' "$OA_APP_DIR/$stub.log"; done | tr '\n' ' ')" "3 3 "
@@ -101,7 +102,7 @@ oa_expect_match "stopping OA asks first, then the system stops" \
     "^OK Cancel"$'\n'"确定停止OA服务吗？"$'\n'"${OA_TIME}停止 澜栖OA\\.\\.\\.成功\$"
 expect_status "after 停止 OA" 已停止 "启动 &OA" closed
 check_ports "both servers stopped" 空闲
-oa_expect_match "the system starts" "$(oa_driver --timeout 40 click "$cmd_oa" + wait-last-line "启动 澜栖OA")" \
+oa_expect_match "the system starts" "$(oa_driver --timeout 40 click "$cmd_oa" + wait-line "启动 澜栖OA")" \
     "^${OA_TIME}启动 澜栖OA\\.\\.\\.成功\$"
 expect_status "after 启动 OA" 已启动 "停止 &OA" open
 
@@ -109,7 +110,7 @@ expect_status "after 启动 OA" 已启动 "停止 &OA" open
 # on the start's own line, the selection stays where the user put it, and oapanel.log gets the
 # line once it is final.
 oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "停止 Tomcat" + wait-last-line "成功" >/dev/null
-echo start_delay=5000 >"$tomcat_knobs"
+printf 'start_delay=5000\nready_delay=3000\n' >"$tomcat_knobs"  # OA ready well after 成功
 mapfile -t seen < <(oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "启动 Tomcat" + \
     select 0 + wait-last-line "成功" + selected)
 : >"$tomcat_knobs"
