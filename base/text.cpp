@@ -78,8 +78,12 @@ std::string Readable(const std::string& text) {
 
 }  // namespace
 
+std::string DecodedText(const std::string& bytes, const AnsiDecoder& fromAnsi) {
+    return IsUtf8(bytes) || !fromAnsi ? bytes : fromAnsi(bytes);
+}
+
 std::string ShownText(const std::string& bytes, const AnsiDecoder& fromAnsi, std::size_t maxChars) {
-    std::string text = Readable(IsUtf8(bytes) || !fromAnsi ? bytes : fromAnsi(bytes));
+    std::string text = Readable(DecodedText(bytes, fromAnsi));
     const auto first = text.find_first_not_of(" \r");
     if (first == std::string::npos) return {};
     text = text.substr(first, text.find_last_not_of(" \r") - first + 1);

@@ -17,6 +17,8 @@ bool ContainsIgnoringCase(const std::string& text, const std::string& part);
 
 // Turns bytes of the system's ANSI code page into UTF-8 (the platform's TextCodec::fromAnsi).
 using AnsiDecoder = std::function<std::string(const std::string&)>;
+// Bytes from outside as text: valid UTF-8 as it is, anything else through fromAnsi.
+std::string DecodedText(const std::string& bytes, const AnsiDecoder& fromAnsi);
 // Bytes from outside (a server's log, a network peer) as one line of text for the window, the
 // log file and a balloon: valid UTF-8 is read as UTF-8, anything else through fromAnsi; what
 // still cannot be read (invalid UTF-8 after decoding, U+FFFD) and control characters become

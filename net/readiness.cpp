@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "net/probe_answers.h"
 
@@ -17,12 +18,13 @@ const char kRequest[] =
 
 }  // namespace
 
-ReadinessProbe::ReadinessProbe(platform::Sockets& sockets, ProbeKind kind, double startedAt,
-                               double now)
+ReadinessProbe::ReadinessProbe(platform::Sockets& sockets, ServerKind kind, double startedAt,
+                               double now, StrangerCheck stranger)
     : sockets_(sockets),
       kind_(kind),
+      stranger_(std::move(stranger)),
       startedAt_(startedAt),
-      deadline_(now + (kind == ProbeKind::Database ? 60.0 : 300.0)) {
+      deadline_(now + (kind == ServerKind::Database ? 60.0 : 300.0)) {
     platform::WsaData data;
     winsock_ = sockets_.wsaStartup(0x0202, data) == 0;
 }
@@ -41,10 +43,10 @@ void ReadinessProbe::EndTry() {
 
 void ReadinessProbe::BeginTry(double now) {
     tryBegan_ = now;
-    tryEnds_ = now + (kind_ == ProbeKind::Database ? 2.0 : 3.0);
+    tryEnds_ = now + (kind_ == ServerKind::Database ? 2.0 : 3.0);
     socket_ = sockets_.socket(platform::kAfInet, platform::kSockStream, 0);
     if (socket_ == platform::kInvalidSocket) return;
-    const platform::SockAddrIn to{kind_ == ProbeKind::Database ? kDatabasePort : kWebPort,
+    const platform::SockAddrIn to{kind_ == ServerKind::Database ? kDatabasePort : kWebPort,
                                   platform::kInAddrLoopback};
     if (sockets_.setNonBlocking(socket_) != 0 ||
         (sockets_.connect(socket_, to) != 0 && sockets_.lastError() != platform::kWsaEWouldBlock))
@@ -56,22 +58,19 @@ double ReadinessProbe::IdleFor(double now) const {
     return std::max(0.0, std::min(tryBegan_ + kTryEvery, deadline_) - now);
 }
 
-std::optional<std::string> ReadinessProbe::Finish(std::string line, bool ready) {
+std::optional<ProbeResult> ReadinessProbe::Finish(ProbeResult result) {
     EndTry();
     over_ = true;
-    ready_ = ready;
-    return line;
+    return result;
 }
 
-std::optional<std::string> ReadinessProbe::Step(double now, const AnsiDecoder& fromAnsi) {
+std::optional<ProbeResult> ReadinessProbe::Step(double now, const AnsiDecoder& fromAnsi) {
     if (over_) return std::nullopt;
     if (socket_ != platform::kInvalidSocket && now > tryEnds_) EndTry();  // this try is over
     if (now >= deadline_) {
-        if (kind_ == ProbeKind::Database)
-            return Finish("MySQL 未就绪：端口 3307 60 秒内未应答", false);
-        if (lastStatus_)
-            return Finish("OA 未就绪：/oa 仍返回 HTTP " + std::to_string(lastStatus_), false);
-        return Finish("OA 未就绪：300 秒内 /oa 未应答", false);
+        ProbeResult silent;
+        silent.status = lastStatus_;
+        return Finish(silent);
     }
     if (socket_ == platform::kInvalidSocket) {
         if (now - tryBegan_ < kTryEvery || !winsock_) return std::nullopt;
@@ -84,7 +83,7 @@ std::optional<std::string> ReadinessProbe::Step(double now, const AnsiDecoder& f
         if (ready != 1) return std::nullopt;
         connected_ = true;
         // The database speaks first; the web container is asked.
-        if (kind_ == ProbeKind::WebApplication && sockets_.send(socket_, kRequest) <= 0) {
+        if (kind_ == ServerKind::WebContainer && sockets_.send(socket_, kRequest) <= 0) {
             EndTry();
             return std::nullopt;
         }
@@ -99,28 +98,42 @@ std::optional<std::string> ReadinessProbe::Step(double now, const AnsiDecoder& f
     return std::nullopt;
 }
 
-std::optional<std::string> ReadinessProbe::Decide(bool closed, double now,
+std::optional<ProbeResult> ReadinessProbe::Decide(bool closed, double now,
                                                   const AnsiDecoder& fromAnsi) {
-    const std::string took =
-        "用时 " + std::to_string(static_cast<long long>(std::floor(now - startedAt_))) + " 秒）";
-    if (kind_ == ProbeKind::Database) {
+    ProbeResult result;
+    result.seconds = static_cast<int>(std::floor(now - startedAt_));
+    using Kind = ProbeResult::Kind;
+    if (kind_ == ServerKind::Database) {
         const MysqlAnswer a = ReadMysqlAnswer(received_);
         switch (a.kind) {
             case MysqlAnswer::Kind::Greeting:
-                return Finish("MySQL 已就绪（" + a.version + "，" + took, true);
+                result.kind = Kind::Ready, result.version = a.version;
+                return Finish(result);
             case MysqlAnswer::Kind::Error:
-                return Finish("MySQL 未就绪：错误 " + std::to_string(a.code) + "：" +
-                                  ShownText(a.message, fromAnsi),
-                              false);
+                result.kind = Kind::ErrorPacket, result.code = a.code;
+                result.message = ShownText(a.message, fromAnsi);
+                return Finish(result);
             case MysqlAnswer::Kind::NotMysql:
-                return Finish("MySQL 未就绪：端口 3307 上的程序不是 MySQL", false);
+                result.kind = Kind::NotTheServer;
+                return Finish(result);
             case MysqlAnswer::Kind::NeedMore:
                 break;
         }
     } else {
         const HttpAnswer a = ReadHttpAnswer(received_);
-        if (a.kind == HttpAnswer::Kind::Status && a.status >= 200 && a.status <= 399)
-            return Finish("OA 已就绪（HTTP " + std::to_string(a.status) + "，" + took, true);
+        // Whatever answers must be the web container itself: another program on its port (a web
+        // server of the machine's own, a proxy) would pass for OA, or hide why OA never comes.
+        if (a.kind == HttpAnswer::Kind::Status && stranger_) {
+            if (const auto other = stranger_()) {
+                result.kind = Kind::NotTheServer;
+                result.ownerId = other->processId, result.ownerExe = other->exeName;
+                return Finish(result);
+            }
+        }
+        if (a.kind == HttpAnswer::Kind::Status && a.status >= 200 && a.status <= 399) {
+            result.kind = Kind::Ready, result.status = a.status;
+            return Finish(result);
+        }
         if (a.kind == HttpAnswer::Kind::Status) lastStatus_ = a.status;
         // Not ready yet, or not an answer at all: the next try asks again.
         if (a.kind != HttpAnswer::Kind::NeedMore) EndTry();

@@ -3,45 +3,71 @@
 // and is stepped by the caller's timer, so the window is never held up waiting for a server.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "base/text.h"
 #include "platform/network.h"
+#include "base/server_kind.h"
 
 namespace oapanel {
 
-enum class ProbeKind { Database, WebApplication };
+// What a probe found out, once it is decided.
+struct ProbeResult {
+    enum class Kind {
+        Ready,         // the database greeted (version); /oa answered 200-399 (status)
+        ErrorPacket,   // the database answered with an error: code, message
+        NotTheServer,  // something else answers on the port; ownerId/ownerExe when it is known
+        NoAnswer,      // nothing ready in time; status: the web application's last answer, or 0
+    };
+    Kind kind = Kind::NoAnswer;
+    int seconds = 0;  // from the server's start line to the answer
+    std::string version;
+    int status = 0;
+    int code = 0;
+    std::string message;  // as shown: decoded, at most 200 characters
+    std::uint32_t ownerId = 0;
+    std::string ownerExe;
+};
+
+// Who else holds the server's port, when the system can tell: asked as an answer arrives.
+struct PortStranger {
+    std::uint32_t processId = 0;
+    std::string exeName;
+};
+using StrangerCheck = std::function<std::optional<PortStranger>()>;
 
 class ReadinessProbe {
 public:
     // startedAt: when the server's "启动" line was written; now: the monotonic clock.
-    ReadinessProbe(platform::Sockets& sockets, ProbeKind kind, double startedAt, double now);
+    ReadinessProbe(platform::Sockets& sockets, ServerKind kind, double startedAt, double now,
+                   StrangerCheck stranger = {});
     ReadinessProbe(const ReadinessProbe&) = delete;
     ReadinessProbe& operator=(const ReadinessProbe&) = delete;
     ~ReadinessProbe();
 
-    // Moves the probe on without blocking. Once it is decided: the line to show (the probe is
-    // over then); until then nothing.
-    std::optional<std::string> Step(double now, const AnsiDecoder& fromAnsi);
+    // Moves the probe on without blocking. Once it is decided: the result (the probe is over
+    // then); until then nothing.
+    std::optional<ProbeResult> Step(double now, const AnsiDecoder& fromAnsi);
     bool Over() const { return over_; }
     // Seconds until the probe has something to do: soon while a try is open, else when the
     // next try is due.
     double IdleFor(double now) const;
-    // Whether the last line says the server is ready.
-    bool Ready() const { return ready_; }
 
 private:
     void BeginTry(double now);
     void EndTry();
     // What the bytes received so far decide; nothing while more are needed.
-    std::optional<std::string> Decide(bool closed, double now, const AnsiDecoder& fromAnsi);
-    std::optional<std::string> Finish(std::string line, bool ready);
+    std::optional<ProbeResult> Decide(bool closed, double now, const AnsiDecoder& fromAnsi);
+    std::optional<ProbeResult> Finish(ProbeResult result);
 
     platform::Sockets& sockets_;
-    ProbeKind kind_;
+    ServerKind kind_;
+    StrangerCheck stranger_;
     double startedAt_, deadline_;
-    bool winsock_ = false, over_ = false, ready_ = false;
+    bool winsock_ = false, over_ = false;
     platform::Socket socket_ = platform::kInvalidSocket;
     bool connected_ = false;
     double tryBegan_ = -1e9, tryEnds_ = 0;

@@ -1,6 +1,7 @@
 // The start-up sequence, the status display and the routing of the window's events.
 #include "panel/frmMain.h"
 
+#include "environment/dll_search.h"
 #include "environment/env_store.h"
 #include "environment/folder_rights.h"
 #include "services/basService.h"
@@ -15,6 +16,15 @@ const char kMysqlExe[] = "mysqld2.exe";
 std::string WindowTitle(const platform::VersionInfo& v) {
     return "oapanel - V" + std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
            std::to_string(v.revision);
+}
+
+int RunPanel(platform::Libraries& libraries, const std::function<platform::Platform&()>& machine) {
+    // First of all: no DLL may come from the application folder from here on.
+    CloseDllSearchPath(libraries);
+    platform::Platform& os = machine();
+    frmMain form(os);
+    form.Show();
+    return os.windows().run();
 }
 
 frmMain::frmMain(platform::Platform& os)

@@ -3,7 +3,9 @@
 // services/, environment/, net/ and registry/.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -144,12 +146,23 @@ private:
     void tmStart_Timer();
     void RemoveServices();
     bool Ending();
+    // The database first, then the web container once the database has answered; a pending
+    // automatic start is over once the system is started by any route.
+    void StartSystem();
+    // A server's readiness probe and the log watch of its last start, which the probe's outcome
+    // may quote.
+    struct Readiness {
+        std::unique_ptr<ReadinessProbe> probe;
+        std::unique_ptr<ServerLogWatch> log;
+    };
     void StartServer(const std::string& strName, const std::string& strService,
                      const std::string& strInstallCommand, std::uint16_t iPort, ServerKind kind,
-                     bool& bRunning, std::unique_ptr<ReadinessProbe>& probe);
+                     bool& bRunning, Readiness& readiness);
     // Readiness: the probes after a start, the whole system's wait for the database, and the
     // server's own line after a failed start (frmMain_readiness.cpp).
-    void StartProbe(std::unique_ptr<ReadinessProbe>& probe, ProbeKind kind, double startedAt);
+    void StartProbe(Readiness& readiness, ServerKind kind, double startedAt);
+    void StepProbe(Readiness& readiness, ServerKind kind, double now);
+    std::optional<PortStranger> StrangerOnWebPort();
     void tmProbe_Timer();
     void WaitForDatabase();
     void EndProbes();
@@ -203,13 +216,17 @@ private:
     static constexpr double kTrayRetrySeconds = 60;
     double trayRetryUntil_ = 0;
     bool trayDeleted_ = false;
-    std::unique_ptr<ReadinessProbe> databaseProbe_, oaProbe_;
-    double webServiceCheckedAt_ = 0;
+    Readiness database_, oa_;
+    double servicesCheckedAt_ = 0;
     // The tray record: the icon's id, flags, picture and tooltip.
     platform::NotifyIconData nidTray;
 };
 
 // "oapanel - V1.6.9": major, minor and the revision (the fourth number of the version block).
 std::string WindowTitle(const platform::VersionInfo& v);
+
+// The program: closes the DLL search path before anything else can load a DLL, then makes the
+// machine, shows the main window and runs the message loop; returns the exit code.
+int RunPanel(platform::Libraries& libraries, const std::function<platform::Platform&()>& machine);
 
 }  // namespace oapanel

@@ -30,42 +30,42 @@ void frmMain::Settle(bool& bRunning, bool bRunsWhenOk, const Outcome& outcome,
 }
 
 // A start watches the server's own logs meanwhile, quotes its error line after a failure and
-// asks whether the server answers after 成功.
+// asks whether the server answers after 成功. A start that found the server running leaves the
+// probe under way alone: its answer is still to come.
 void frmMain::StartServer(const std::string& strName, const std::string& strService,
                           const std::string& strInstallCommand, std::uint16_t iPort,
-                          ServerKind kind, bool& bRunning, std::unique_ptr<ReadinessProbe>& probe) {
+                          ServerKind kind, bool& bRunning, Readiness& readiness) {
     if (Ending()) return;
-    probe.reset();
-    ServerLogWatch serverLog(os_.files(), kind, strAppPath);
+    auto serverLog = std::make_unique<ServerLogWatch>(
+        os_.files(), kind, strAppPath, [this](const auto& b) { return FromAnsi(b); });
     Outcome outcome = StartNTService(os_, runner_, strName, strService, strInstallCommand, iPort);
-    QuoteServerLog(outcome, serverLog, strName + " 日志：");
+    QuoteServerLog(outcome, *serverLog, strName + " 日志：");
     Settle(bRunning, true, outcome, strName + " 启动失败");
-    if (outcome.ok && outcome.changed)
-        StartProbe(probe,
-                   kind == ServerKind::Database ? ProbeKind::Database : ProbeKind::WebApplication,
-                   outcome.startedAt);
+    if (!outcome.ok || !outcome.changed) return;
+    readiness.log = std::move(serverLog);
+    StartProbe(readiness, kind, outcome.startedAt);
 }
 
 void frmMain::cmdStart_Click() {
     StartServer("Tomcat", kTomcatService, TomcatInstallCommand(), kTomcatPort,
-                ServerKind::WebContainer, bTomcatRunning, oaProbe_);
+                ServerKind::WebContainer, bTomcatRunning, oa_);
 }
 
 void frmMain::cmdStop_Click() {
     if (Ending()) return;
-    oaProbe_.reset();  // a web container on its way down has nothing more to say
+    oa_.probe.reset();  // a web container on its way down has nothing more to say
     Settle(bTomcatRunning, false, StopNTService(os_, runner_, "Tomcat", kTomcatService),
            "Tomcat 停止失败");
 }
 
 void frmMain::cmdMysqlStart_Click() {
     StartServer("MySQL", kMysqlService, MysqlInstallCommand(), kMysqlPort, ServerKind::Database,
-                bMysqlRunning, databaseProbe_);
+                bMysqlRunning, database_);
 }
 
 void frmMain::cmdMysqlStop_Click() {
     if (Ending()) return;
-    databaseProbe_.reset();
+    database_.probe.reset();
     Settle(bMysqlRunning, false, StopNTService(os_, runner_, "MySQL", kMysqlService),
            "MySQL 停止失败");
 }
@@ -106,9 +106,7 @@ void frmMain::cmdOA_Click() {
             RefreshStatus();
         }
     } else {
-        cmdMysqlStart_Click();
-        WaitForDatabase();
-        cmdStart_Click();
+        StartSystem();
         if (Ending()) return;
         log_.AddLineUnselected(bTomcatRunning && bMysqlRunning ? "启动 澜栖OA...成功"
                                                                : "启动 澜栖OA...失败");
@@ -119,17 +117,20 @@ void frmMain::cmdOA_Click() {
     form_.setCaption(IDC_lblBrackwen, ContactLine());
 }
 
-void frmMain::tmStart_Timer() {
-    // One shot only. The starts below pump messages for up to a minute each, and a timer
-    // keeps ticking meanwhile: turn it off first so the tick can never run twice.
-    if (bAutoStartDone) return;
+void frmMain::StartSystem() {
+    // The starts below pump messages for up to a minute each, and a timer keeps ticking
+    // meanwhile: the automatic start is turned off first so that it never runs inside.
     bAutoStartDone = true;
     form_.setEnabled(IDC_tmStart, false);
-
-    form_.setEnabled(IDC_cmdOA, false);
     cmdMysqlStart_Click();
     WaitForDatabase();
     cmdStart_Click();
+}
+
+void frmMain::tmStart_Timer() {
+    if (bAutoStartDone) return;  // one shot only
+    form_.setEnabled(IDC_cmdOA, false);
+    StartSystem();
     RefreshStatus();
     form_.setEnabled(IDC_cmdOA, true);
 }

@@ -152,9 +152,7 @@ void frmMain::open_Click() { ShowWindowNormal(); }
 void frmMain::restart_Click() {
     cmdStop_Click();
     cmdMysqlStop_Click();
-    cmdMysqlStart_Click();
-    WaitForDatabase();
-    cmdStart_Click();
+    StartSystem();
     RefreshStatus();
 }
 

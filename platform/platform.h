@@ -341,6 +341,8 @@ public:
     // Blocks until a window message arrives or maxMs pass, then dispatches what is pending.
     // Waiting loops use it so that they never spin a processor core.
     virtual void waitForEvents(std::uint32_t maxMs) = 0;
+    // The message loop: runs until the program quits, and returns its exit code.
+    virtual int run() = 0;
 
     // Icons: ExtractIconA of an executable, WM_SETICON ICON_SMALL on the form, DestroyIcon.
     virtual Handle extractIcon(const std::string& exePath, int index) = 0;

@@ -114,9 +114,19 @@ bool NamesJavaException(const std::string& line) {
 }
 
 bool IsErrorLine(ServerKind kind, const std::string& line) {
-    if (kind == ServerKind::Database) return line.find("[ERROR]") != std::string::npos;
+    if (kind == ServerKind::Database)
+        return line.find("[ERROR]") != std::string::npos ||
+               line.find("InnoDB: Error:") != std::string::npos;
     return line.starts_with("SEVERE:") || line.starts_with("严重:") || line.starts_with("严重：") ||
            ContainsIgnoringCase(line, "[error]");
+}
+
+// The lines every failed start ends with, whatever its cause: the database's "Aborting" and
+// the service wrapper's "ServiceStart returned 1".
+bool IsTrailer(const std::string& line) {
+    const std::size_t error = line.find("[ERROR]");
+    return (error != std::string::npos && TrimSpace(line.substr(error + 7)) == "Aborting") ||
+           ContainsIgnoringCase(line, "ServiceStart returned");
 }
 
 // The whole lines of the bytes; a line the span began inside of is no line at all.
@@ -171,14 +181,16 @@ std::optional<LogSpan> AddedSpan(std::int64_t sizeBefore, std::int64_t sizeNow, 
     return span;
 }
 
-std::optional<std::string> LastErrorLine(ServerKind kind, const std::string& bytes,
-                                         bool fromLineStart, const AnsiDecoder& fromAnsi) {
+std::optional<std::string> ErrorLine(ServerKind kind, LogPick pick, const std::string& bytes,
+                                     bool fromLineStart, const AnsiDecoder& fromAnsi) {
     // Matched on the whole line, cut for showing only afterwards.
     constexpr std::size_t kWhole = std::numeric_limits<std::size_t>::max();
     const std::vector<std::string> lines = WholeLines(bytes, fromLineStart);
-    for (std::size_t i = lines.size(); i-- > 0;) {
+    const bool first = pick == LogPick::Cause;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        const std::size_t i = first ? n : lines.size() - 1 - n;
         std::string line = ShownText(lines[i], fromAnsi, kWhole);
-        if (!IsErrorLine(kind, line)) continue;
+        if (!IsErrorLine(kind, line) || IsTrailer(line)) continue;
         if (kind == ServerKind::WebContainer && i + 1 < lines.size()) {
             const std::string next = ShownText(lines[i + 1], fromAnsi, kWhole);
             if (NamesJavaException(next)) line += "；" + next;

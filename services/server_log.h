@@ -7,11 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "base/server_kind.h"
 #include "base/text.h"
 
 namespace oapanel {
-
-enum class ServerKind { Database, WebContainer };
 
 // The web container's log files in tomcat6\logs, by name (case-insensitive): catalina.*.log,
 // localhost.*.log, jakarta_service_*.log, commons-daemon.*.log, *stderr*.log.
@@ -45,13 +44,19 @@ struct LogSpan {
 std::optional<LogSpan> AddedSpan(std::int64_t sizeBefore, std::int64_t sizeNow,
                                  std::int64_t cap = 64 * 1024);
 
+// Which error line tells what happened. A failed start: the first one, since servers end every
+// failed start with the same general lines ("[ERROR] Aborting", "Catalina.start"). A server that
+// ran for hours and died: the last one, since it logged many errors that it survived.
+enum class LogPick { Cause, Final };
+
 // The server's own error line in the bytes read (LF or CRLF lines), as ShownText gives it
-// (maxChars 200, "…"): Database: the last line containing "[ERROR]". WebContainer: the last line
-// that begins with "SEVERE:" or "严重:" (also "严重："), or that contains "[error]" (any case);
-// when the next line names a Java exception ("java.net.BindException: Address already in use:
-// JVM_Bind"), that line is added after "；". Each line is decoded on its own with ShownText's
-// rules before it is matched. Nothing when no line matches.
-std::optional<std::string> LastErrorLine(ServerKind kind, const std::string& bytes,
-                                         bool fromLineStart, const AnsiDecoder& fromAnsi);
+// (maxChars 200, "…"). Database: a line containing "[ERROR]" or "InnoDB: Error:". WebContainer:
+// a line that begins with "SEVERE:" or "严重:" (also "严重："), or that contains "[error]" (any
+// case); when the next line names a Java exception ("java.net.BindException: Address already in
+// use: JVM_Bind"), that line is added after "；". The trailers every failure ends with never
+// count: "[ERROR] Aborting" and the wrapper's "ServiceStart returned …". Each line is decoded on
+// its own with ShownText's rules before it is matched. Nothing when no line matches.
+std::optional<std::string> ErrorLine(ServerKind kind, LogPick pick, const std::string& bytes,
+                                     bool fromLineStart, const AnsiDecoder& fromAnsi);
 
 }  // namespace oapanel

@@ -8,7 +8,8 @@ namespace {
 constexpr std::size_t kIniLimit = 64 * 1024;  // a my.ini is a few KB; more is not a my.ini
 }  // namespace
 
-ServerLogWatch::ServerLogWatch(platform::Files& files, ServerKind kind, const std::string& appPath)
+ServerLogWatch::ServerLogWatch(platform::Files& files, ServerKind kind, const std::string& appPath,
+                               const AnsiDecoder& fromAnsi)
     : files_(files), kind_(kind) {
     if (kind == ServerKind::WebContainer) {
         folder_ = appPath + "\\tomcat6\\logs";
@@ -16,7 +17,8 @@ ServerLogWatch::ServerLogWatch(platform::Files& files, ServerKind kind, const st
         const std::string mysql = appPath + "\\mysql5";
         std::string ini;
         if (!files.readFile(mysql + "\\my.ini", 0, kIniLimit, ini)) ini.clear();
-        const DatabaseLogPlaces places = ReadMysqlIni(ini, mysql);
+        // An administrator's my.ini is written in the system's code page, now and then in UTF-8.
+        const DatabaseLogPlaces places = ReadMysqlIni(DecodedText(ini, fromAnsi), mysql);
         folder_ = places.dataFolder;
         single_ = places.errorLog;
     }
@@ -34,7 +36,7 @@ std::vector<std::string> ServerLogWatch::Candidates() {
     return paths;
 }
 
-std::optional<std::string> ServerLogWatch::ErrorLine(const AnsiDecoder& fromAnsi) {
+std::optional<std::string> ServerLogWatch::ErrorLine(LogPick pick, const AnsiDecoder& fromAnsi) {
     for (const auto& path : Candidates()) {
         const auto was = before_.find(path);
         const auto span = AddedSpan(was == before_.end() ? -1 : was->second, files_.fileSize(path));
@@ -42,7 +44,8 @@ std::optional<std::string> ServerLogWatch::ErrorLine(const AnsiDecoder& fromAnsi
         if (!span ||
             !files_.readFile(path, span->offset, static_cast<std::size_t>(span->length), bytes))
             continue;
-        if (auto line = LastErrorLine(kind_, bytes, span->fromLineStart, fromAnsi)) return line;
+        if (auto line = oapanel::ErrorLine(kind_, pick, bytes, span->fromLineStart, fromAnsi))
+            return line;
     }
     return std::nullopt;
 }

@@ -17,10 +17,11 @@ class ServerLogWatch {
 public:
     // Notes the size of each of the server's log files (or that it is missing) now, as the
     // start begins. appPath is the application folder.
-    ServerLogWatch(platform::Files& files, ServerKind kind, const std::string& appPath);
-    // The last error line the server added to one of its logs since; the first log, in name
-    // order, that has one.
-    std::optional<std::string> ErrorLine(const AnsiDecoder& fromAnsi);
+    ServerLogWatch(platform::Files& files, ServerKind kind, const std::string& appPath,
+                   const AnsiDecoder& fromAnsi);
+    // The error line the server added to one of its logs since; the first log, in name order,
+    // that has one.
+    std::optional<std::string> ErrorLine(LogPick pick, const AnsiDecoder& fromAnsi);
 
 private:
     std::vector<std::string> Candidates();

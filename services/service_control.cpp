@@ -76,16 +76,11 @@ std::optional<std::string> MissingProgram(platform::Files& files, const std::str
     return candidates.front();
 }
 
-// Why a service is STOPPED after `net start` failed. Its exit code may be stale: a start the
-// service manager refused never ran the service, which keeps the code of its last run.
+// Why a service is STOPPED after `net start` failed. A service that is disabled, or whose
+// program is gone, cannot have run: its exit code is stale, left from its last run, so those
+// causes are looked for first.
 std::string StoppedReason(platform::Platform& os, const platform::ServiceStatus& status,
                           const std::string& strServiceName, Command& net) {
-    const std::uint32_t code = status.win32ExitCode;
-    if (code == platform::kErrorServiceSpecificError)
-        return "服务已停止（服务自身的错误代码 " + std::to_string(status.serviceSpecificExitCode) +
-               "）";
-    if (code != 0 && code != platform::kErrorServiceNeverStarted)
-        return "服务已停止（" + ErrorText(os, code) + "）";
     std::int32_t state = 0, startType = 0;
     std::string imagePath;
     if (QueryServiceInfo(os.services(), strServiceName, state, startType, imagePath)) {
@@ -94,6 +89,12 @@ std::string StoppedReason(platform::Platform& os, const platform::ServiceStatus&
         if (const auto missing = MissingProgram(os.files(), imagePath))
             return "服务程序不存在：" + *missing;
     }
+    const std::uint32_t code = status.win32ExitCode;
+    if (code == platform::kErrorServiceSpecificError)
+        return "服务已停止（服务自身的错误代码 " + std::to_string(status.serviceSpecificExitCode) +
+               "）";
+    if (code != 0 && code != platform::kErrorServiceNeverStarted)
+        return "服务已停止（" + ErrorText(os, code) + "）";
     std::uint32_t exitCode = 0;
     return "服务未能启动（net start 退出代码 " +
            (net.exitCode(exitCode) ? std::to_string(exitCode) : std::string("未知")) + "）";

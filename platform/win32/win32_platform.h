@@ -17,8 +17,8 @@ namespace win32 {
 
 class Platform : public platform::Platform {
 public:
-    // The libraries come first and outlive the machine: WinMain closes the DLL search path
-    // through them before anything else loads.
+    // The libraries come first and outlive the machine: the DLL search path is closed through
+    // them before the machine is made, since making it loads DLLs.
     Platform(HINSTANCE instance, Libraries& libraries)
         : libraries_(libraries),
           app_(instance),

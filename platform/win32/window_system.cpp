@@ -1,5 +1,6 @@
 #include "platform/win32/window_system.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 namespace win32 {
 
+static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
 static_assert(sizeof(WNDCLASSEXW) == recordSize(48, 80));
 static_assert(sizeof(LOGFONTW) == 92);
 // XP's size: the Vista record adds iPaddedBorderWidth (504 bytes), and XP refuses
@@ -60,7 +62,16 @@ ControlClass classOf(platform::ControlKind kind) {
 
 }  // namespace
 
-WindowSystem::WindowSystem(HINSTANCE instance) : instance_(instance) {
+WindowSystem::WindowSystem(HINSTANCE instance)
+    // Common controls 6, for the themed look: loaded by name, since the manifest's side-by-side
+    // assembly answers for that name before any folder is searched (a full path would bypass
+    // it and give the old version 5). Without it the window still works, unthemed.
+    : instance_(instance), commonControls_(::LoadLibraryW(L"comctl32.dll")) {
+    using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    if (const auto init = lookUp<Init>(commonControls_.get(), "InitCommonControlsEx")) {
+        const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+        init(&controls);
+    }
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &WindowSystem::windowProc;

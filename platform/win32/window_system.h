@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/libraries.h"
 
 namespace win32 {
 
@@ -31,8 +32,7 @@ public:
     // The message the tray icon's mouse actions arrive with; lParam carries the mouse message.
     static constexpr UINT kTrayMessage = WM_APP + 1;
 
-    // Runs the message loop until the window is gone; returns the exit code.
-    int run();
+    int run() override;
     HWND mainWindow() const { return hwnd_; }
 
 private:
@@ -59,6 +59,7 @@ private:
     void guarded(F&& f);
 
     HINSTANCE instance_;
+    Library commonControls_;
     HWND hwnd_ = nullptr;
     platform::FormModel* model_ = nullptr;
     platform::FormEvents* events_ = nullptr;

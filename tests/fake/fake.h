@@ -263,6 +263,7 @@ public:
     void pumpEvents() override { advance(0.01); }
     // Even a zero wait lets a little time pass, as it does on a real machine.
     void waitForEvents(std::uint32_t maxMs) override { advance(std::max(maxMs, 1u) / 1000.0); }
+    int run() override { return r_.calls.push_back("GetMessageW"), 0; }  // the test goes on instead
     P::Handle extractIcon(const std::string& exe, int index) override {
         r_.calls.push_back("ExtractIconA " + exe + " " + std::to_string(index));
         liveIcons.insert(nextIcon_);
@@ -906,17 +907,19 @@ private:
 // The command interpreter: what the "cmd /c ..." lines the program launches do here.
 class FakeCommands {
 public:
-    FakeCommands(FakeServiceManager& scm, FakeRegistry& reg, FakeWindowSystem& ui)
-        : scm_(scm), reg_(reg), ui_(ui) {}
+    FakeCommands(FakeServiceManager& scm, FakeRegistry& reg, FakeWindowSystem& ui, FakeFiles& files)
+        : scm_(scm), reg_(reg), ui_(ui), files_(files) {}
     // Seconds an installer takes to register its service, by service name; negative: never.
     std::map<std::string, double> registerDelay;
     double netDelay = 0;  // seconds before "net start" / "net stop" reach the service
     FakeServiceManager::Service installedAs;  // what a registered service starts as
 
     void run(const std::string& commandLine);
-    // Registers a service as its installer would: service manager and registry entry.
+    // Registers a service as its installer would: service manager and registry entry, its
+    // program there.
     FakeServiceManager::Service& registerService(const std::string& name, const std::string& image,
                                                  std::uint32_t state = P::kServiceStopped) {
+        files_.existing.insert(image.substr(0, image.find(' ')));
         FakeServiceManager::Service& s = scm_.installed[UpperCase(name)] = installedAs;
         s.state = state;
         s.config.binaryPathName = image;
@@ -931,6 +934,7 @@ private:
     FakeServiceManager& scm_;
     FakeRegistry& reg_;
     FakeWindowSystem& ui_;
+    FakeFiles& files_;
 };
 
 // The first packet a MySQL server sends: protocol 10, its version, then fields nobody reads.
@@ -945,7 +949,9 @@ struct FakePlatform : P::Platform {
         procs.onLaunch = [this](const std::string& line) { commands.run(line); };
         scm.fireSoon = [this] { ui.after(0, [this] { ui.wake(); }); };
         // The servers answer on their ports: the database greets, /oa is there.
-        net.servers[3307].answer = [](const std::string&) { return MysqlGreeting("5.0.96-fake"); };
+        // A real mysqld keeps the connection open after its greeting, waiting for a login.
+        net.servers[3307] = {[](const std::string&) { return MysqlGreeting("5.0.96-fake"); }, 0, 0,
+                             true};
         net.servers[8080].answer = [](const std::string&) {
             return std::string("HTTP/1.0 200 OK\r\n\r\n");
         };
@@ -966,7 +972,7 @@ struct FakePlatform : P::Platform {
     FakeCodec codecImpl;
     FakeShell tray{record};
     FakeSockets net{record, clockImpl};
-    FakeCommands commands{scm, reg, ui};
+    FakeCommands commands{scm, reg, ui, filesImpl};
     FakeLibraries libs{record};
 
     P::Application& app() override { return application; }

@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         return fake::FakeCodec().fromAnsi(s);
     };
     for (auto kind : {oapanel::ServerKind::Database, oapanel::ServerKind::WebContainer})
-        for (bool fromLineStart : {true, false})
-            if (auto line = oapanel::LastErrorLine(kind, text, fromLineStart, fromAnsi))
+        for (auto pick : {oapanel::LogPick::Cause, oapanel::LogPick::Final})
+            if (auto line = oapanel::ErrorLine(kind, pick, text, size % 2, fromAnsi))
                 if (oapanel::ShownText(*line, fromAnsi, 201) != *line) __builtin_trap();
     return 0;
 }

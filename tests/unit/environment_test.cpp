@@ -137,21 +137,31 @@ TEST(FolderRights, OrdinaryUsersMayChangeTheFolder) {
         "注意：普通用户可以修改应用目录 D:\\OA，其中的服务以系统权限运行，建议只允许管理员写入");
 }
 
-// The search path is closed first: the current folder goes, and where Windows can restrict
-// loads by name to the system folder nothing else is needed; where it cannot, the DLLs the
-// system loads by name come from the system folder now, those missing skipped.
+// As the program starts, the search path is closed before the machine is made (which loads
+// DLLs): the current folder goes, and where Windows can restrict loads by name to the system
+// folder nothing else is needed; where it cannot, the DLLs the system loads by name come from
+// the system folder now, those missing skipped.
 TEST(DllSearch, TheSearchPathIsClosedBeforeAnythingLoads) {
     for (const bool restricts : {true, false}) {
         fake::FakePlatform os;
         os.libs.defaultDirectories = restricts;
         os.libs.exports = {{"UXTHEME.DLL", {}}, {"VERSION.DLL", {}}};
-        oapanel::CloseDllSearchPath(os.libs);
-        EXPECT_EQ(os.record.calls.at(0), "SetDllDirectoryW \"\"");
-        EXPECT_EQ(os.count("LoadLibraryExW"), restricts ? 0 : 8) << restricts;
-        EXPECT_EQ(os.libs.modulePath(1) + os.libs.modulePath(2),
-                  restricts
-                      ? ""
-                      : "C:\\Windows\\system32\\uxtheme.dllC:\\Windows\\system32\\version.dll");
+        std::vector<std::string> before;
+        EXPECT_EQ(oapanel::RunPanel(os.libs,
+                                    [&]() -> platform::Platform& {
+                                        before = os.record.calls;
+                                        return os;
+                                    }),
+                  0);
+        std::vector<std::string> expected{"SetDllDirectoryW \"\"",
+                                          "SetDefaultDllDirectories 0x800"};
+        for (const char* dll :
+             restricts ? std::vector<const char*>{}
+                       : std::vector{"uxtheme.dll", "dwmapi.dll", "version.dll", "cryptbase.dll",
+                                     "userenv.dll", "propsys.dll", "oleacc.dll", "apphelp.dll"})
+            expected.push_back(std::string("LoadLibraryExW C:\\Windows\\system32\\") + dll);
+        EXPECT_EQ(before, expected);
+        EXPECT_EQ(os.record.calls.back(), "GetMessageW") << "then the window runs";
     }
 }
 

@@ -45,6 +45,10 @@ TEST(ReadersTest, MysqlGreetingAndErrorPacket) {
         {withHeader("\n5.0\x01\0"s), K::NotMysql, "", 0},
         {withHeader("\x0A\0"s), K::NotMysql, "", 0},   // no version
         {withHeader("\n5.0.91"), K::NotMysql, "", 0},  // not terminated
+        {withHeader("\x09"
+                    "5.0.91\0"s +
+                    std::string(40, '\x01')),
+         K::NotMysql, "", 0},  // protocol 9
         {withHeader("\x0A" + std::string(101, '5') + '\0'), K::NotMysql, "", 0},
         {withHeader("\x0A" + std::string(100, '5') + '\0'), K::Greeting, std::string(100, '5'), 0},
         {packet(std::string(300, ' ')) + "\n5.0\x7F", K::NotMysql, "", 0},  // before the end
@@ -100,10 +104,26 @@ TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWrite
         std::optional<std::string> before;  // none: no file when the start began
         std::string now;
         std::optional<std::string> shown;
+        LogPick pick = LogPick::Cause;  // the first error of a start, the last before a death
     } rows[] = {
         {S::Database, oldError, oldError + "120304 10:00:00 [Note] ready\n", std::nullopt},
-        {S::Database, oldError, oldError + "1 [ERROR] a\n2 [ERROR] port 3307 ?\r\n3 [Note] x\r\n",
-         "2 [ERROR] port 3307 ?"},
+        {S::Database, oldError,
+         oldError +
+             "2 [ERROR] Can't start server: Bind on TCP/IP port\r\n2 [ERROR] Do you already "
+             "have another mysqld server running on port: 3307 ?\r\n2 [ERROR] Aborting\r\n\r\n"
+             "2 [Note] mysqld2: Shutdown complete\r\n",
+         "2 [ERROR] Can't start server: Bind on TCP/IP port"},
+        {S::Database, "",
+         "InnoDB: Error: log file .\\ib_logfile0 is of different size 0 5242880 bytes\nInnoDB: "
+         "than "
+         "specified in the .cnf file 0 10485760 bytes!\n3 [ERROR] Aborting\n\n3 [Note] Shutdown\n",
+         "InnoDB: Error: log file .\\ib_logfile0 is of different size 0 5242880 bytes"},
+        {S::Database, "", "1 [ERROR] survived\n2 [ERROR] Out of memory\n3 [ERROR] Aborting\n",
+         "2 [ERROR] Out of memory", LogPick::Final},
+        {S::WebContainer, "",
+         "[2012-03-04] [error] Failed creating java C:\\jre\\jvm.dll\n[2012-03-04] [error] The "
+         "system cannot find the path specified.\n[2012-03-04] [error] ServiceStart returned 1\n",
+         "[2012-03-04] [error] Failed creating java C:\\jre\\jvm.dll"},
         {S::Database, oldError + oldError, "[ERROR] new", "[ERROR] new"},  // replaced
         {S::WebContainer, std::nullopt, gbk("2012-3-4 Http11Protocol init\n  严重: 端口已占用\n"),
          "严重: 端口已占用"},
@@ -116,12 +136,13 @@ TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWrite
         {S::Database, "", x70k + " [ERROR] cut\n[Note] ok\n", std::nullopt},
         {S::Database, "", x70k + "\n[ERROR] late\n", "[ERROR] late"},
         {S::WebContainer, "",
-         "SEVERE: Error starting endpoint\r\njava.net.BindException: Address already in use: "
-         "JVM_Bind\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:509)\r\n",
-         "SEVERE: Error starting endpoint；java.net.BindException: Address already in use: "
+         "SEVERE: Error initializing endpoint\r\njava.net.BindException: Address already in use: "
+         "JVM_Bind\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:509)\r\n"
+         "SEVERE: Catalina.start: \r\norg.apache.catalina.LifecycleException: start failed\r\n",
+         "SEVERE: Error initializing endpoint；java.net.BindException: Address already in use: "
          "JVM_Bind"},
-        {S::WebContainer, "", "SEVERE: x\njava.lang.OutOfMemoryError\n",
-         "SEVERE: x；java.lang.OutOfMemoryError"},
+        {S::WebContainer, "", "SEVERE: y\nSEVERE: x\njava.lang.OutOfMemoryError\n",
+         "SEVERE: x；java.lang.OutOfMemoryError", LogPick::Final},
         {S::WebContainer, "", "SEVERE: x\nSomeError: not dotted\n", "SEVERE: x"},
         {S::WebContainer, "", "[2012-03-04] [Error] Failed creating jvm\nINFO: x\n",
          "[2012-03-04] [Error] Failed creating jvm"},
@@ -129,8 +150,8 @@ TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWrite
     };
     for (const auto& r : rows) {
         const auto span = AddedSpan(r.before ? std::int64_t(r.before->size()) : -1, r.now.size());
-        const auto line = span ? LastErrorLine(r.kind, r.now.substr(span->offset, span->length),
-                                               span->fromLineStart, fromAnsi)
+        const auto line = span ? ErrorLine(r.kind, r.pick, r.now.substr(span->offset, span->length),
+                                           span->fromLineStart, fromAnsi)
                                : std::nullopt;
         EXPECT_EQ(line, r.shown) << r.now.substr(0, 60);
     }
