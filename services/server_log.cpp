@@ -153,8 +153,9 @@ bool IsWebContainerLog(const std::string& fileName) {
 
 bool IsDatabaseErrorLog(const std::string& fileName) { return FitsPattern(fileName, "*.err"); }
 
-DatabaseLogPlaces ReadMysqlIni(const std::string& iniBytes, const std::string& mysqlFolder) {
-    auto options = ServerOptions(iniBytes);
+DatabaseLogPlaces ReadMysqlIni(const std::string& iniBytes, const std::string& mysqlFolder,
+                               const AnsiDecoder& fromAnsi) {
+    auto options = ServerOptions(DecodedText(iniBytes, fromAnsi));
     DatabaseLogPlaces places;
     const std::string& dataDir = options["DATADIR"];
     places.dataFolder = PlaceIn(mysqlFolder, dataDir.empty() ? "data" : dataDir);

@@ -28,7 +28,10 @@ struct DatabaseLogPlaces {
     std::string errorLog;
     std::string dataFolder;
 };
-DatabaseLogPlaces ReadMysqlIni(const std::string& iniBytes, const std::string& mysqlFolder);
+// The bytes are read as the server logs are: UTF-8 where they are, else the system's code page,
+// in which an administrator's my.ini is written.
+DatabaseLogPlaces ReadMysqlIni(const std::string& iniBytes, const std::string& mysqlFolder,
+                               const AnsiDecoder& fromAnsi);
 
 // Which bytes of a log file to read after a start: the file's size when the start began
 // (-1: it did not exist) and now (-1: it does not exist now). Only what was added counts; a

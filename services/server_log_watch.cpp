@@ -17,8 +17,7 @@ ServerLogWatch::ServerLogWatch(platform::Files& files, ServerKind kind, const st
         const std::string mysql = appPath + "\\mysql5";
         std::string ini;
         if (!files.readFile(mysql + "\\my.ini", 0, kIniLimit, ini)) ini.clear();
-        // An administrator's my.ini is written in the system's code page, now and then in UTF-8.
-        const DatabaseLogPlaces places = ReadMysqlIni(DecodedText(ini, fromAnsi), mysql);
+        const DatabaseLogPlaces places = ReadMysqlIni(ini, mysql, fromAnsi);
         folder_ = places.dataFolder;
         single_ = places.errorLog;
     }

@@ -26,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::string text(reinterpret_cast<const char*>(bytes), size);
     oapanel::ReadMysqlAnswer(text);
     oapanel::ReadHttpAnswer(text);
-    oapanel::ReadMysqlIni(text, "C:\\OA\\mysql5");
     const oapanel::AnsiDecoder fromAnsi = [](const std::string& s) {
         return fake::FakeCodec().fromAnsi(s);
     };
+    oapanel::ReadMysqlIni(text, "C:\\OA\\mysql5", fromAnsi);
     for (auto kind : {oapanel::ServerKind::Database, oapanel::ServerKind::WebContainer})
         for (auto pick : {oapanel::LogPick::Cause, oapanel::LogPick::Final})
             if (auto line = oapanel::ErrorLine(kind, pick, text, size % 2, fromAnsi))

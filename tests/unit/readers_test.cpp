@@ -168,9 +168,10 @@ TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWrite
          "C:\\my logs\\a.err", "E:\\db"},
         {"[mysqld]\r\nlog-error=a.err\r\nlog-error\r\n", "", "D:\\OA\\mysql5\\data"},
         {"[mysqld]\nlog_error=//srv/logs/db.err\ndatadir=\\db\n", "\\\\srv\\logs\\db.err", "\\db"},
+        {gbk("[mysqld]\ndatadir=E:/数据库/data\n"), "", "E:\\数据库\\data"},  // the code page
     };
     for (const auto& r : inis) {
-        const DatabaseLogPlaces places = ReadMysqlIni(r.ini, "D:\\OA\\mysql5");
+        const DatabaseLogPlaces places = ReadMysqlIni(r.ini, "D:\\OA\\mysql5", fromAnsi);
         EXPECT_EQ(places.errorLog + "|" + places.dataFolder, r.errorLog + "|" + r.dataFolder)
             << r.ini;
     }
