@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "panel/frmMain.h"
+#include "panel/main_window.h"
 #include "platform/win32/win32_platform.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

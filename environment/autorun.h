@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "registry/basRegistry.h"
+#include "registry/registry_values.h"
 
 namespace oapanel {
 

@@ -2,7 +2,7 @@
 
 #include "base/text.h"
 #include "registry/Registry.h"
-#include "registry/basRegistry.h"
+#include "registry/registry_values.h"
 #include "registry/reg_key.h"
 
 namespace oapanel {

@@ -10,18 +10,21 @@ namespace oapanel {
 
 namespace {
 
-constexpr std::uint16_t kDatabasePort = 3307, kWebPort = 8080;
 constexpr double kTryEvery = 1.0;
 constexpr std::size_t kMostBytes = 4096;  // every reader decides long before
-const char kRequest[] =
-    "GET /oa/ HTTP/1.0\r\nHost: 127.0.0.1:8080\r\nUser-Agent: oapanel\r\nConnection: close\r\n\r\n";
+
+std::string Request(std::uint16_t port) {
+    return "GET /oa/ HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\r\nUser-Agent: oapanel\r\nConnection: close\r\n\r\n";
+}
 
 }  // namespace
 
-ReadinessProbe::ReadinessProbe(platform::Sockets& sockets, ServerKind kind, double startedAt,
-                               double now, StrangerCheck stranger)
+ReadinessProbe::ReadinessProbe(platform::Sockets& sockets, ServerKind kind, std::uint16_t port,
+                               double startedAt, double now, StrangerCheck stranger)
     : sockets_(sockets),
       kind_(kind),
+      port_(port),
       stranger_(std::move(stranger)),
       startedAt_(startedAt),
       deadline_(now + (kind == ServerKind::Database ? 60.0 : 300.0)) {
@@ -35,8 +38,7 @@ ReadinessProbe::~ReadinessProbe() {
 }
 
 void ReadinessProbe::EndTry() {
-    if (socket_ != platform::kInvalidSocket) sockets_.closesocket(socket_);
-    socket_ = platform::kInvalidSocket;
+    socket_.reset();
     connected_ = false;
     received_.clear();
 }
@@ -44,17 +46,21 @@ void ReadinessProbe::EndTry() {
 void ReadinessProbe::BeginTry(double now) {
     tryBegan_ = now;
     tryEnds_ = now + (kind_ == ServerKind::Database ? 2.0 : 3.0);
-    socket_ = sockets_.socket(platform::kAfInet, platform::kSockStream, 0);
-    if (socket_ == platform::kInvalidSocket) return;
-    const platform::SockAddrIn to{kind_ == ServerKind::Database ? kDatabasePort : kWebPort,
-                                  platform::kInAddrLoopback};
-    if (sockets_.setNonBlocking(socket_) != 0 ||
-        (sockets_.connect(socket_, to) != 0 && sockets_.lastError() != platform::kWsaEWouldBlock))
+    socket_ = {sockets_, sockets_.socket(platform::kAfInet, platform::kSockStream, 0)};
+    if (!socket_) return;
+    // Always the loopback address, never the machine's LAN address: MySQL 5 counts handshakes cut
+    // short per client host, and after max_connect_errors of them (10 by default) blocks that
+    // host until FLUSH HOSTS. Only the loopback address is never counted, while a probe from the
+    // LAN address would soon lock out the OA application itself.
+    const platform::SockAddrIn to{port_, platform::kInAddrLoopback};
+    if (sockets_.setNonBlocking(socket_.get()) != 0 ||
+        (sockets_.connect(socket_.get(), to) != 0 &&
+         sockets_.lastError() != platform::kWsaEWouldBlock))
         EndTry();
 }
 
 double ReadinessProbe::IdleFor(double now) const {
-    if (socket_ != platform::kInvalidSocket) return 0.1;
+    if (socket_) return 0.1;
     return std::max(0.0, std::min(tryBegan_ + kTryEvery, deadline_) - now);
 }
 
@@ -66,34 +72,35 @@ std::optional<ProbeResult> ReadinessProbe::Finish(ProbeResult result) {
 
 std::optional<ProbeResult> ReadinessProbe::Step(double now, const AnsiDecoder& fromAnsi) {
     if (over_) return std::nullopt;
-    if (socket_ != platform::kInvalidSocket && now > tryEnds_) EndTry();  // this try is over
+    if (socket_ && now > tryEnds_) EndTry();  // this try is over
     if (now >= deadline_) {
         ProbeResult silent;
         silent.status = lastStatus_;
         return Finish(silent);
     }
-    if (socket_ == platform::kInvalidSocket) {
+    if (!socket_) {
         if (now - tryBegan_ < kTryEvery || !winsock_) return std::nullopt;
         BeginTry(now);
-        if (socket_ == platform::kInvalidSocket) return std::nullopt;
+        if (!socket_) return std::nullopt;
     }
     if (!connected_) {
-        const int ready = sockets_.select(socket_, true, 0);
+        const int ready = sockets_.select(socket_.get(), true, 0);
         if (ready == platform::kSocketError) EndTry();  // refused: nobody listens yet
         if (ready != 1) return std::nullopt;
         connected_ = true;
         // The database speaks first; the web container is asked.
-        if (kind_ == ServerKind::WebContainer && sockets_.send(socket_, kRequest) <= 0) {
+        if (kind_ == ServerKind::WebContainer &&
+            sockets_.send(socket_.get(), Request(port_)) <= 0) {
             EndTry();
             return std::nullopt;
         }
     }
     // Whatever has arrived, without waiting for more.
-    while (sockets_.select(socket_, false, 0) == 1) {
-        const int n = sockets_.recv(socket_, received_, kMostBytes - received_.size());
+    while (sockets_.select(socket_.get(), false, 0) == 1) {
+        const int n = sockets_.recv(socket_.get(), received_, kMostBytes - received_.size());
         if (n <= 0 || received_.size() >= kMostBytes) return Decide(true, now, fromAnsi);
         if (auto line = Decide(false, now, fromAnsi)) return line;
-        if (socket_ == platform::kInvalidSocket) return std::nullopt;
+        if (!socket_) return std::nullopt;
     }
     return std::nullopt;
 }

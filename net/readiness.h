@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "platform/network.h"
+#include "base/owner.h"
 #include "base/server_kind.h"
 
 namespace oapanel {
@@ -41,9 +42,10 @@ using StrangerCheck = std::function<std::optional<PortStranger>()>;
 
 class ReadinessProbe {
 public:
-    // startedAt: when the server's "启动" line was written; now: the monotonic clock.
-    ReadinessProbe(platform::Sockets& sockets, ServerKind kind, double startedAt, double now,
-                   StrangerCheck stranger = {});
+    // The server on 127.0.0.1:port. startedAt: when its "启动" line was written; now: the
+    // monotonic clock.
+    ReadinessProbe(platform::Sockets& sockets, ServerKind kind, std::uint16_t port,
+                   double startedAt, double now, StrangerCheck stranger = {});
     ReadinessProbe(const ReadinessProbe&) = delete;
     ReadinessProbe& operator=(const ReadinessProbe&) = delete;
     ~ReadinessProbe();
@@ -65,10 +67,13 @@ private:
 
     platform::Sockets& sockets_;
     ServerKind kind_;
+    std::uint16_t port_;
     StrangerCheck stranger_;
     double startedAt_, deadline_;
     bool winsock_ = false, over_ = false;
-    platform::Socket socket_ = platform::kInvalidSocket;
+    Owner<platform::Sockets, &platform::Sockets::closesocket, platform::Socket,
+          platform::kInvalidSocket>
+        socket_;
     bool connected_ = false;
     double tryBegan_ = -1e9, tryEnds_ = 0;
     std::string received_;

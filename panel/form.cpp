@@ -46,7 +46,7 @@ void Form::setEnabled(int id, bool enabled) {
 
 void Form::setInterval(int id, int intervalMs) {
     mutableControl(id).interval = intervalMs;
-    windows_.controlChanged(id, platform::Change::Enabled);
+    windows_.controlChanged(id, platform::Change::Interval);
 }
 
 void Form::setVisible(int id, bool visible) {

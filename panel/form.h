@@ -46,7 +46,7 @@ private:
     platform::WindowSystem& windows_;
 };
 
-// The designed frmMain: every control at its design position, with its design caption.
-platform::FormModel frmMainDesign(const std::string& contactLine);
+// The designed main window: every control at its design position, with its design caption.
+platform::FormModel MainWindowDesign(const std::string& contactLine);
 
 }  // namespace oapanel

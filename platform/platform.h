@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handle.h"
 #include "platform/network.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
@@ -22,9 +23,6 @@
 #include "resources/resource.h"
 
 namespace platform {
-
-// An opaque handle value as the platform hands it out; 0 means "none".
-using Handle = std::uintptr_t;
 
 // ---------------------------------------------------------------------------------------
 // Platform constants the program passes through unchanged.

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include "platform/handle.h"
 
-using Handle = std::uintptr_t;
+namespace platform {
 
 inline constexpr std::uint32_t kSwHide = 0;
 inline constexpr std::uint32_t kSwShowNormal = 1;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include "platform/handle.h"
 
-using Handle = std::uintptr_t;
+namespace platform {
 
 // Predefined root keys.
 inline constexpr Handle kHkeyClassesRoot = 0x80000000;

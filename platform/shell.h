@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include "platform/handle.h"
 
-using Handle = std::uintptr_t;
+namespace platform {
 
 // Shell_NotifyIconA messages and flags.
 inline constexpr std::uint32_t kNimAdd = 0;
@@ -46,6 +46,9 @@ struct NotifyIconData {
     std::uint32_t dwInfoFlags = 0;
 };
 
+// What the tray icon shows: whether the OA system runs.
+enum class TrayPicture { Stopped = 1, Running = 2 };
+
 struct MenuItem {
     int id = 0;  // 0 for a separator
     std::string caption;
@@ -60,8 +63,8 @@ public:
     // Release with destroyIcon.
     virtual Handle loadIconFile(const std::string& path, int cx, int cy, std::uint32_t flags) = 0;
     virtual void destroyIcon(Handle icon) = 0;
-    // The 16 x 16 picture stored with the window (1 stopped, 2 running); owned by the backend.
-    virtual Handle storedPicture(int index) = 0;
+    // The 16 x 16 picture of that state stored with the program; owned by the backend.
+    virtual Handle storedPicture(TrayPicture picture) = 0;
     // Brings the window to the foreground and shows the menu at the mouse position; returns
     // the id of the item chosen, or 0 when the menu was dismissed.
     virtual int popupMenu(const std::vector<MenuItem>& items) = 0;

@@ -3,7 +3,7 @@
 
 #include "base/bytes.h"
 #include "registry/Registry.h"
-#include "registry/basRegistry.h"
+#include "registry/registry_values.h"
 #include "registry/reg_key.h"
 
 namespace oapanel {

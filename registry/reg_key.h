@@ -3,8 +3,8 @@
 #pragma once
 
 #include <string>
-#include <utility>
 
+#include "base/owner.h"
 #include "platform/registry.h"
 
 namespace oapanel {
@@ -12,31 +12,32 @@ namespace oapanel {
 class RegKey {
 public:
     explicit RegKey(platform::Registry& reg) : reg_(reg) {}
-    ~RegKey() { close(); }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
 
-    // RegOpenKeyExA / RegCreateKeyExA into this owner; the status is the platform's.
+    // RegOpenKeyExA / RegCreateKeyExA into this owner; the status is the platform's. A failed
+    // open leaves no handle, and nothing to give back.
     long open(platform::Handle root, const std::string& path, std::uint32_t access) {
         close();
-        return reg_.openKey(root, path, access, h_);
+        platform::Handle key = 0;
+        const long status = reg_.openKey(root, path, access, key);
+        key_ = Key(reg_, key);
+        return status;
     }
     long create(platform::Handle root, const std::string& path, std::uint32_t access) {
         close();
-        return reg_.createKey(root, path, access, h_);
+        platform::Handle key = 0;
+        const long status = reg_.createKey(root, path, access, key);
+        key_ = Key(reg_, key);
+        return status;
     }
 
-    platform::Handle get() const { return h_; }
-    bool isOpen() const { return h_ != 0; }
-
-    // A failed open leaves no handle, and there is nothing to give back then.
-    void close() {
-        if (h_ != 0) reg_.closeKey(std::exchange(h_, 0));
-    }
+    platform::Handle get() const { return key_.get(); }
+    bool isOpen() const { return static_cast<bool>(key_); }
+    void close() { key_.reset(); }
 
 private:
+    using Key = Owner<platform::Registry, &platform::Registry::closeKey>;
     platform::Registry& reg_;
-    platform::Handle h_ = 0;
+    Key key_;
 };
 
 }  // namespace oapanel

@@ -10,7 +10,8 @@
 #define IDS_CONTACT_LINE 202
 #define IDS_MAKER_URL 203
 
-// Controls of frmMain, numbered in the order of the designed form.
+// Controls of the main window, numbered in the order of the designed form. Outside tools
+// find them by these numbers.
 #define IDC_cmdOA 1001
 #define IDC_cmdExit 1002
 #define IDC_cmdAdvance 1003
@@ -24,16 +25,16 @@
 #define IDC_lblMysql 1011
 #define IDC_lblOA 1012
 #define IDC_lblBrackwen 1013
-#define IDC_picMouseEvent 1014
-#define IDC_pic0 1015
+#define IDC_picTrayEvents 1014
+#define IDC_picSpare 1015
 #define IDC_cmdConnect 1016
-#define IDC_pic1 1017
-#define IDC_pic2 1018
+#define IDC_picStopped 1017
+#define IDC_picRunning 1018
 #define IDC_chkAuto 1019
 #define IDC_cmdStop 1020
 #define IDC_cmdStart 1021
 #define IDC_lblIP 1022
-#define IDC_Label1 1023
+#define IDC_lblAddressTitle 1023
 #define IDC_cmdReinstall 1024
 #define IDC_cmdCheckService 1025
 #define IDC_tmStart 1026

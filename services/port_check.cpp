@@ -2,25 +2,14 @@
 
 #include <utility>
 
+#include "base/owner.h"
+
 namespace oapanel {
 
 namespace {
 
-// Owns one socket of the library and closes it when done.
-class SocketHandle {
-public:
-    SocketHandle(platform::Sockets& sockets, platform::Socket s) : sockets_(sockets), s_(s) {}
-    SocketHandle(const SocketHandle&) = delete;
-    SocketHandle& operator=(const SocketHandle&) = delete;
-    ~SocketHandle() {
-        if (s_ != platform::kInvalidSocket) sockets_.closesocket(s_);
-    }
-    platform::Socket get() const { return s_; }
-
-private:
-    platform::Sockets& sockets_;
-    platform::Socket s_;
-};
+using SocketHandle = Owner<platform::Sockets, &platform::Sockets::closesocket, platform::Socket,
+                           platform::kInvalidSocket>;
 
 // The library is cleaned up whether its start-up succeeded or not.
 class WinsockSession {

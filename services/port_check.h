@@ -9,9 +9,6 @@
 
 namespace oapanel {
 
-inline constexpr std::uint16_t kMysqlPort = 3307;
-inline constexpr std::uint16_t kTomcatPort = 8080;
-
 // Result bits of CheckPorts.
 inline constexpr std::int16_t kFirstPortInUse = 1;
 inline constexpr std::int16_t kSecondPortInUse = 10;

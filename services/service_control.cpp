@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "registry/basRegistry.h"
-#include "services/basService.h"
+#include "registry/registry_values.h"
+#include "services/service_query.h"
 #include "services/port_check.h"
 
 namespace oapanel {
@@ -123,14 +123,16 @@ public:
     Outcome Fail(const std::string& strOutcome, const std::string& strReason) {
         host_.ExtendLogLine(id_, strOutcome);
         host_.AddLineUnselected("原因：" + strReason);
-        return {false, "原因：" + strReason, false, startedAt_};
+        return {false, "原因：" + strReason, false, startedAt_, false, {}};
     }
-    Outcome Succeed(const std::string& strOutcome) {
+    // changed: the operation itself started or stopped the service ("成功"), rather than found
+    // it where it was sent ("已启动", "未启动").
+    Outcome Succeed(const std::string& strOutcome, bool changed) {
         host_.ExtendLogLine(id_, strOutcome);
-        return {true, {}, false, startedAt_, strOutcome == "成功"};
+        return {true, {}, false, startedAt_, changed, {}};
     }
     // The session ended during the wait: the line stays as it was, and nothing more is said.
-    Outcome Interrupted() const { return {false, {}, true, startedAt_}; }
+    Outcome Interrupted() const { return {false, {}, true, startedAt_, false, {}}; }
 
 private:
     ServiceHost& host_;
@@ -153,7 +155,7 @@ Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::str
         if (end == WaitEnd::TimedOut) return line.Fail("安装服务失败", StillIn(0));
     }
     const Reading now = Query(os.services(), strServiceName);
-    if (CountsAsRunning(now.ok, now.state)) return line.Succeed("已启动");
+    if (CountsAsRunning(now.ok, now.state)) return line.Succeed("已启动", false);
 
     Command net = host.LaunchHidden("cmd /c net start " + strServiceName);
     if (!net.started()) return line.Fail("失败", LaunchFailure(os, net));
@@ -184,7 +186,7 @@ Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::str
         },
         notified ? kNotifiedPollMs : kPollMs);
     if (end == WaitEnd::SessionEnded) return line.Interrupted();
-    if (end == WaitEnd::Completed && !stoppedAgain) return line.Succeed("成功");
+    if (end == WaitEnd::Completed && !stoppedAgain) return line.Succeed("成功", true);
     return line.Fail("失败", StartFailure(os, iPort, watch, strServiceName, net));
 }
 
@@ -192,7 +194,7 @@ Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::stri
                       const std::string& strServiceName) {
     OwnLine line(os, host, "停止 " + strDisplayName + "...");
     const Reading now = Query(os.services(), strServiceName);
-    if (!CountsAsRunning(now.ok, now.state)) return line.Succeed("未启动");
+    if (!CountsAsRunning(now.ok, now.state)) return line.Succeed("未启动", false);
 
     const Command net = host.LaunchHidden("cmd /c net stop " + strServiceName);
     if (!net.started()) return line.Fail("失败", LaunchFailure(os, net));
@@ -211,7 +213,7 @@ Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::stri
         },
         notified ? kNotifiedPollMs : kPollMs);
     if (end == WaitEnd::SessionEnded) return line.Interrupted();
-    if (end == WaitEnd::Completed) return line.Succeed("成功");
+    if (end == WaitEnd::Completed) return line.Succeed("成功", true);
     return line.Fail("失败", StillIn(watch.Status(status) ? status.currentState : 8));
 }
 

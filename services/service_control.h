@@ -8,12 +8,10 @@
 #include <string>
 #include <utility>
 
+#include "base/owner.h"
 #include "platform/platform.h"
 
 namespace oapanel {
-
-inline constexpr char kTomcatService[] = "Tomcat6Brackwen";
-inline constexpr char kMysqlService[] = "MySQL5Brackwen";
 
 // How long a wait gives a command, and how often it shows that it still waits.
 inline constexpr double kWaitLimit = 30.0;
@@ -30,30 +28,24 @@ class Command {
 public:
     Command(platform::Processes& processes, std::string line, platform::Handle process,
             std::uint32_t error)
-        : processes_(processes), line_(std::move(line)), process_(process), error_(error) {}
-    Command(const Command&) = delete;
-    Command& operator=(const Command&) = delete;
-    Command(Command&& o) noexcept
-        : processes_(o.processes_),
-          line_(std::move(o.line_)),
-          process_(std::exchange(o.process_, 0)),
-          error_(o.error_) {}
-    ~Command() {
-        if (process_) processes_.closeProcess(process_);
-    }
-    bool started() const { return process_ != 0; }
+        : processes_(processes),
+          line_(std::move(line)),
+          process_(processes, process),
+          error_(error) {}
+    bool started() const { return static_cast<bool>(process_); }
     std::uint32_t error() const { return error_; }  // why it could not be started
     const std::string& line() const { return line_; }
-    bool ended() { return !process_ || processes_.hasEnded(process_); }
+    bool ended() { return !process_ || processes_.hasEnded(process_.get()); }
     // Its exit code once it has ended; false before, or when it cannot be read.
     bool exitCode(std::uint32_t& code) {
-        return process_ && processes_.exitCode(process_, code) && code != platform::kStillActive;
+        return process_ && processes_.exitCode(process_.get(), code) &&
+               code != platform::kStillActive;
     }
 
 private:
     platform::Processes& processes_;
     std::string line_;
-    platform::Handle process_;
+    Owner<platform::Processes, &platform::Processes::closeProcess> process_;
     std::uint32_t error_;
 };
 
@@ -85,8 +77,9 @@ struct Outcome {
     bool ok = false;
     std::string reason;
     bool interrupted = false;
-    double startedAt = 0;  // when its first line was written, on the monotonic clock
-    bool changed = false;  // it ended in 成功: this operation started or stopped the service
+    double startedAt = 0;    // when its first line was written, on the monotonic clock
+    bool changed = false;    // this operation started or stopped the service itself
+    std::string serverLine;  // after a failed start: the server's own error line, when it wrote one
 };
 
 // Writes "启动 <display name>...", installs the service with strInstallCommand when it is not

@@ -67,10 +67,11 @@ void Shell::destroyIcon(platform::Handle icon) {
     if (icon) ::DestroyIcon(reinterpret_cast<HICON>(icon));
 }
 
-platform::Handle Shell::storedPicture(int index) {
-    Icon& picture = index == 1 ? stopped_ : running_;
+platform::Handle Shell::storedPicture(platform::TrayPicture state) {
+    const bool stopped = state == platform::TrayPicture::Stopped;
+    Icon& picture = stopped ? stopped_ : running_;
     if (!picture) {
-        const int id = index == 1 ? IDI_TRAY_STOPPED : IDI_TRAY_RUNNING;
+        const int id = stopped ? IDI_TRAY_STOPPED : IDI_TRAY_RUNNING;
         picture.reset(static_cast<HICON>(
             ::LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
     }

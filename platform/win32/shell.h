@@ -19,7 +19,7 @@ public:
     platform::Handle loadIconFile(const std::string& path, int cx, int cy,
                                   std::uint32_t flags) override;
     void destroyIcon(platform::Handle icon) override;
-    platform::Handle storedPicture(int index) override;
+    platform::Handle storedPicture(platform::TrayPicture picture) override;
     int popupMenu(const std::vector<platform::MenuItem>& items) override;
     double random() override;
     bool shellExecuteOpen(const std::string& url) override;

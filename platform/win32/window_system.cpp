@@ -212,7 +212,7 @@ void WindowSystem::controlChanged(int controlId, platform::Change what) {
     platform::Control* c = model_->find(controlId);
     if (!c) return;
     if (c->kind == platform::ControlKind::Timer) {
-        applyTimer(*c);
+        if (what == Change::Enabled || what == Change::Interval) applyTimer(*c);
         return;
     }
     HWND h = child(controlId);

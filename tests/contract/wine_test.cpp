@@ -215,8 +215,10 @@ TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
     platform::Shell& shell = os.shell();
     const platform::Handle icon = shell.loadIconFile(OAPANEL_BUNDLE_DIR "/tomcat6/bin/stop.ico", 16,
                                                      16, platform::kLrLoadFromFile);
-    const platform::Handle stopped = shell.storedPicture(1), running = shell.storedPicture(2);
-    EXPECT_TRUE(icon && stopped && running != stopped && shell.storedPicture(1) == stopped)
+    const platform::Handle stopped = shell.storedPicture(platform::TrayPicture::Stopped),
+                           running = shell.storedPicture(platform::TrayPicture::Running);
+    EXPECT_TRUE(icon && stopped && running != stopped &&
+                shell.storedPicture(platform::TrayPicture::Stopped) == stopped)
         << "each picture loaded once, not on every call";
     EXPECT_NE(pixels(stopped), pixels(running)) << "a picture for each state";
     platform::NotifyIconData nid{7, platform::kNifMessage | platform::kNifIcon, icon, "", "", "",

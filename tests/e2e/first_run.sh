@@ -65,9 +65,9 @@ declare -A design=(
     [lstView]="75 675 W-1850 H-1500" [cmdCheckPort]="W-1600 720 1335 375"
     [cmdTomcat]="W-1600 1320 1335 375" [cmdMysql]="W-1600 1920 1335 375"
     [lblTomcat]="120 100 1455 255" [lblMysql]="1440 100 1215 255" [lblOA]="2640 100 1215 255"
-    [lblBrackwen]="120 4800 7815 255" [lblIP]="960 360 3375 255" [Label1]="120 360 650 255"
+    [lblBrackwen]="120 4800 7815 255" [lblIP]="960 360 3375 255" [lblAddressTitle]="120 360 650 255"
     [cmdReinstall]="W-1600 2520 1335 375" [cmdCheckService]="W-1600 3120 1335 375")
-names=("${!design[@]}" cmdStart cmdStop cmdMysqlStart cmdMysqlStop cmdConnect chkAuto picMouseEvent pic0 pic1 pic2)
+names=("${!design[@]}" cmdStart cmdStop cmdMysqlStart cmdMysqlStop cmdConnect chkAuto picTrayEvents picSpare picStopped picRunning)
 
 # px TWIPS... -> the same in pixels at 96 dpi; each may be an expression of W and H.
 px() {

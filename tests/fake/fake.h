@@ -246,9 +246,10 @@ public:
     void controlChanged(int id, P::Change what) override {
         r_.calls.push_back("Mirror " + std::to_string(id) + " " + std::to_string(int(what)));
         P::Control* c = model ? model->find(id) : nullptr;
-        if (c && c->kind == P::ControlKind::Timer && c->enabled && c->interval > 0)
+        const bool timing = what == P::Change::Enabled || what == P::Change::Interval;
+        if (c && c->kind == P::ControlKind::Timer && timing && c->enabled && c->interval > 0)
             timerDue_[id] = clock_.monotonic + c->interval / 1000.0;
-        else if (c && c->kind == P::ControlKind::Timer)
+        else if (c && c->kind == P::ControlKind::Timer && timing)
             timerDue_.erase(id);
         if (c && what == P::Change::Geometry && c->kind == P::ControlKind::ListBox)
             c->height = listHeight(c->height);
@@ -780,7 +781,9 @@ struct FakeShell : P::Shell {
         return next_++;
     }
     void destroyIcon(P::Handle icon) override { liveIcons.erase(icon); }
-    P::Handle storedPicture(int index) override { return index == 1 ? 0x7001 : 0x7002; }
+    P::Handle storedPicture(P::TrayPicture p) override {
+        return p == P::TrayPicture::Stopped ? 0x7001 : 0x7002;
+    }
     int popupMenu(const std::vector<P::MenuItem>& items) override {
         menus.push_back(items);
         return pick(items);

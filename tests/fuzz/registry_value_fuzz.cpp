@@ -7,7 +7,7 @@
 // within its length, so that reading it again changes nothing.
 #include "net/probe_answers.h"
 #include "registry/Registry.h"
-#include "registry/basRegistry.h"
+#include "registry/registry_values.h"
 #include "services/server_log.h"
 #include "tests/fake/fake.h"
 

@@ -211,18 +211,18 @@ TEST(AddToUserPath, AppendsOnceAndKeepsThePathsType) {
     EXPECT_EQ(os.env["PATH"], "c:\\windows;D:\\bin");
 }
 
-TEST(AddEnvValue, WritesTheSystemVariableThroughTheRegistryClassAndAnnouncesIt) {
+TEST(AddSystemVariable, WritesTheSystemVariableThroughTheRegistryClassAndAnnouncesIt) {
     Machine m;
     ASSERT_FALSE(m.load());
-    m.frm->addEnvValue("JRE_BK_HOME", "D:\\OA\\jre16bk");
-    m.frm->addEnvValue("OA_BIN", "%JRE_BK_HOME%\\bin");
+    m.frm->AddSystemVariable("JRE_BK_HOME", "D:\\OA\\jre16bk");
+    m.frm->AddSystemVariable("OA_BIN", "%JRE_BK_HOME%\\bin");
     EXPECT_EQ(m.os.reg.get(HKLM, kEnv, "JRE_BK_HOME")->type, platform::kRegSz);
     EXPECT_EQ(m.os.reg.get(HKLM, kEnv, "OA_BIN")->type, platform::kRegExpandSz);
     EXPECT_EQ(m.os.env.broadcasts,
               (std::vector<std::string>{"Environment 5000", "Environment 5000"}));
     EXPECT_EQ(m.os.env["OA_BIN"], "") << "the process keeps its own";
     m.os.reg.makeReadOnly(HKLM);
-    EXPECT_THROW(m.frm->addEnvValue("X", "y"), oapanel::RegistryError);
+    EXPECT_THROW(m.frm->AddSystemVariable("X", "y"), oapanel::RegistryError);
     EXPECT_EQ(m.os.env.broadcasts.size(), 2u) << "nothing announced after a refused write";
     m.expectNothingOpen();
 }

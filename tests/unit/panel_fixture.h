@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "panel/frmMain.h"
+#include "panel/main_window.h"
 #include "tests/fake/fake.h"
 
 namespace unit {
@@ -18,11 +18,11 @@ inline constexpr char kMysql[] = "MySQL5Brackwen";
 
 struct Machine {
     fake::FakePlatform os;
-    std::unique_ptr<oapanel::frmMain> frm;
+    std::unique_ptr<oapanel::MainWindow> frm;
 
     // Starts the program; true when it ended during its start-up.
     bool load() {
-        frm = std::make_unique<oapanel::frmMain>(os);
+        frm = std::make_unique<oapanel::MainWindow>(os);
         try {
             frm->Show();
         } catch (const fake::ProcessEnded&) {

@@ -52,7 +52,7 @@ TEST_F(PanelTest, StartUpWelcomesAndShowsTheStateOfTheMachine) {
         EXPECT_EQ(m.ctl(IDC_cmdAdvance).caption, "高级(&V) <<");
         for (int id : {IDC_cmdCheckPort, IDC_cmdReinstall, IDC_cmdCheckService})
             EXPECT_TRUE(m.ctl(id).visible);
-        for (int id : {IDC_cmdStart, IDC_cmdMysqlStop, IDC_cmdConnect, IDC_chkAuto, IDC_pic0})
+        for (int id : {IDC_cmdStart, IDC_cmdMysqlStop, IDC_cmdConnect, IDC_chkAuto, IDC_picSpare})
             EXPECT_FALSE(m.ctl(id).visible);
         EXPECT_TRUE(m.ctl(IDC_tmStart).enabled && m.ctl(IDC_tmStart).interval == 1000);
         m.expectNothingOpen();
@@ -174,7 +174,8 @@ TEST_F(PanelTest, TheTrayIconShowsThePictureOfTheStateAndComesBack) {
     os.tray.shown = false;      // lost without a word (the message did not get through)
     os.tray.iconFiles.clear();  // and the bundle's icon files are gone: the stored pictures
     click(IDC_cmdMysql);
-    EXPECT_TRUE(os.tray.shown && os.tray.picture == os.tray.storedPicture(2));
+    EXPECT_TRUE(os.tray.shown &&
+                os.tray.picture == os.tray.storedPicture(platform::TrayPicture::Running));
     EXPECT_EQ(os.tray.strays, 0);
 
     // An idle start (both servers run already) changes the picture seldom: only the retries
@@ -191,7 +192,9 @@ TEST_F(PanelTest, TheTrayIconShowsThePictureOfTheStateAndComesBack) {
         EXPECT_LT(early.os.count("Shell_NotifyIconA 0"), 40) << "about every 2 s for a minute";
         early.os.tray.refusedAdds = 0;
         early.frm->onTaskbarCreated();
-        EXPECT_TRUE(early.os.tray.shown && early.os.tray.picture == early.os.tray.storedPicture(2));
+        EXPECT_TRUE(early.os.tray.shown &&
+                    early.os.tray.picture ==
+                        early.os.tray.storedPicture(platform::TrayPicture::Running));
     }
 }
 
@@ -298,7 +301,7 @@ TEST_F(PanelTest, EachLinkOpensItsAddressAndTheContactLineLightsUp) {
 // that line only once it is final. At the limit the oldest lines go, to the file first.
 TEST(ActivityLog, AnOperationExtendsItsOwnLineAndTheFileTakesItFinal) {
     fake::FakePlatform os;
-    oapanel::Form form{oapanel::frmMainDesign(""), os.ui};
+    oapanel::Form form{oapanel::MainWindowDesign(""), os.ui};
     oapanel::ActivityLog log{form, os.clockImpl};
     log.KeepIn(os.filesImpl, "D:\\oa.log");
     const std::string& file = os.filesImpl.content["D:\\oa.log"];

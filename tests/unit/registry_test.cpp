@@ -1,8 +1,9 @@
-// basRegistry and the Registry class against the simulated registry and the GBK code page.
+// The registry values module and the Registry class against the simulated registry and the GBK code
+// page.
 #include <functional>
 
 #include "registry/Registry.h"
-#include "registry/basRegistry.h"
+#include "registry/registry_values.h"
 #include "registry/reg_key.h"
 #include "tests/unit/panel_fixture.h"
 

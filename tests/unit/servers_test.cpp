@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "panel/command_runner.h"
-#include "services/basService.h"
+#include "services/service_query.h"
 #include "tests/unit/panel_fixture.h"
 
 namespace unit {
@@ -346,7 +346,7 @@ TEST_F(PanelTest, WaitsKeepTheWindowLiveAndEndWhenTheSessionDoes) {
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), count());
     EXPECT_FALSE(os.tray.shown) << "and no icon comes back";
 
-    oapanel::Form form{oapanel::frmMainDesign(""), os.ui};  // the runner's unused procedures
+    oapanel::Form form{oapanel::MainWindowDesign(""), os.ui};  // the runner's unused procedures
     oapanel::ActivityLog log{form, os.clockImpl};
     oapanel::CommandRunner runner{os, log};
     os.ui.quit = false;

@@ -26,7 +26,7 @@ Control make(int id, ControlKind kind, const char* name, std::string caption, in
 
 }  // namespace
 
-platform::FormModel frmMainDesign(const std::string& contactLine) {
+platform::FormModel MainWindowDesign(const std::string& contactLine) {
     using K = ControlKind;
     platform::FormModel m;
     m.caption = "oapanel";
@@ -49,17 +49,18 @@ platform::FormModel frmMainDesign(const std::string& contactLine) {
         make(IDC_lblMysql, K::Label, "lblMysql", "MySQL:已停止", 1440, 100, 1215, 255, true, 10),
         make(IDC_lblOA, K::Label, "lblOA", "OA:已停止", 2640, 100, 1215, 255, true, 11),
         make(IDC_lblBrackwen, K::Label, "lblBrackwen", contactLine, 120, 4800, 7815, 255, true, 12),
-        make(IDC_picMouseEvent, K::PictureBox, "picMouseEvent", "", 1320, 3840, 855, 615, false,
+        make(IDC_picTrayEvents, K::PictureBox, "picTrayEvents", "", 1320, 3840, 855, 615, false,
              13),
-        make(IDC_pic0, K::PictureBox, "pic(0)", "", 240, 3840, 855, 615, false, 14),
+        make(IDC_picSpare, K::PictureBox, "picSpare", "", 240, 3840, 855, 615, false, 14),
         make(IDC_cmdConnect, K::Button, "cmdConnect", "访问 O&A", 3600, 120, 1335, 375, false, 15),
-        make(IDC_pic1, K::PictureBox, "pic(1)", "", 2400, 3840, 855, 615, false, 16),
-        make(IDC_pic2, K::PictureBox, "pic(2)", "", 3360, 3840, 855, 615, false, 17),
+        make(IDC_picStopped, K::PictureBox, "picStopped", "", 2400, 3840, 855, 615, false, 16),
+        make(IDC_picRunning, K::PictureBox, "picRunning", "", 3360, 3840, 855, 615, false, 17),
         make(IDC_chkAuto, K::CheckBox, "chkAuto", "开机自动启动", 8280, 3600, 1455, 375, false, 18),
         make(IDC_cmdStop, K::Button, "cmdStop", "停止Tomcat", 6720, 4200, 1335, 375, false, 19),
         make(IDC_cmdStart, K::Button, "cmdStart", "启动Tomcat", 6720, 3720, 1335, 375, false, 20),
         make(IDC_lblIP, K::Label, "lblIP", "http://:8080/oa", 960, 360, 3375, 255, true, 21),
-        make(IDC_Label1, K::Label, "Label1", "访问OA:", 120, 360, 650, 255, true, 22),
+        make(IDC_lblAddressTitle, K::Label, "lblAddressTitle", "访问OA:", 120, 360, 650, 255, true,
+             22),
         make(IDC_cmdReinstall, K::Button, "cmdReinstall", "卸载服务", 8280, 2520, 1335, 375, true,
              23),
         make(IDC_cmdCheckService, K::Button, "cmdCheckService", "检测服务", 8280, 3120, 1335, 375,

@@ -3,7 +3,7 @@
 // nothing behind.
 #include "environment/env_store.h"
 #include "environment/runtime_folder.h"
-#include "panel/frmMain.h"
+#include "panel/main_window.h"
 
 namespace oapanel {
 
@@ -11,20 +11,20 @@ namespace {
 const char kCR[] = "\r";
 }  // namespace
 
-void frmMain::RefuseToRun(const std::string& strReason) {
-    os_.app().messageBox("运行路径：[" + strAppPath + "]" + kCR + kCR + strReason,
-                         platform::kMbIconStop, os_.app().appTitle());
+void MainWindow::RefuseToRun(const std::string& reason) {
+    os_.app().messageBox("运行路径：[" + appPath_ + "]" + kCR + kCR + reason, platform::kMbIconStop,
+                         os_.app().appTitle());
     End(0);
 }
 
-void frmMain::StoreRuntimeHome(const std::string& strRuntime) {
+void MainWindow::StoreRuntimeHome(const std::string& runtime) {
     // Without it the panel would ask to be started again, on every start, for ever.
-    if (!SetSystemEnv(os_, "JRE_BK_HOME", strRuntime))
+    if (!SetSystemEnv(os_, "JRE_BK_HOME", runtime))
         RefuseToRun("无法设置环境变量 JRE_BK_HOME，请以管理员身份运行");
 }
 
-void frmMain::CheckRunEnvironment() {
-    const std::string runtime = strAppPath + "\\jre16bk";
+void MainWindow::CheckRunEnvironment() {
+    const std::string runtime = appPath_ + "\\jre16bk";
     const std::string runtimeBin = runtime + "\\bin";
     if (const std::string problem = FolderProblem(os_.codec(), runtime); !problem.empty())
         RefuseToRun(problem);
@@ -50,7 +50,7 @@ void frmMain::CheckRunEnvironment() {
     if (answer != platform::kIdOk) return;
     StoreRuntimeHome(runtime);
     AddToUserPath(os_, runtimeBin);
-    RemoveServices();
+    system_.RemoveServices();
     os_.app().messageBox("请重新运行", platform::kMbOk, os_.app().appTitle());
     BroadcastEnvironmentChange(os_);
     End(0);

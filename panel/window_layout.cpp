@@ -1,7 +1,7 @@
 // Layout, the advanced panel, and leaving: what the window does with its size and its exits.
 #include <algorithm>
 
-#include "panel/frmMain.h"
+#include "panel/main_window.h"
 
 namespace oapanel {
 
@@ -14,7 +14,7 @@ const int kRightColumn[] = {IDC_cmdCheckPort, IDC_cmdTomcat,       IDC_cmdMysql,
 constexpr int kListTop = 675;
 }  // namespace
 
-void frmMain::Form_Resize() {
+void MainWindow::OnResize() {
     auto& m = form_.model();
     if (m.state == platform::WindowState::Minimized) {
         // Minimised, the panel lives on in the tray only.
@@ -26,12 +26,12 @@ void frmMain::Form_Resize() {
 
     const auto& list = form_.control(IDC_lstView);
     // Between 700 and 1500 twips of height the list would come out negative: it stays at 0.
-    form_.move(IDC_lstView, list.left, list.top, bAdvanced ? W - 1850 : W - 250,
+    form_.move(IDC_lstView, list.left, list.top, advanced_ ? W - 1850 : W - 250,
                std::max(0, H - 1500));
     // The list box may have shortened itself to whole lines: follow what it reports.
-    const auto& brackwen = form_.control(IDC_lblBrackwen);
-    form_.move(IDC_lblBrackwen, brackwen.left, list.height + kListTop + 100, brackwen.width,
-               brackwen.height);
+    const auto& contact = form_.control(IDC_lblBrackwen);
+    form_.move(IDC_lblBrackwen, contact.left, list.height + kListTop + 100, contact.width,
+               contact.height);
 
     for (int id : kRightColumn) {
         const auto& c = form_.control(id);
@@ -46,48 +46,37 @@ void frmMain::Form_Resize() {
     placeLeftOf(IDC_cmdConnect, IDC_cmdOA);
 }
 
-void frmMain::cmdAdvance_Click() {
+void MainWindow::ToggleAdvancedPanel() {
     const int W = form_.model().width;
     const auto& list = form_.control(IDC_lstView);
-    if (bAdvanced) {
-        form_.move(IDC_lstView, list.left, list.top, W - 250, list.height);
-        form_.setCaption(IDC_cmdAdvance, "高级(&V) >>");
-        bAdvanced = false;
-    } else {
-        form_.move(IDC_lstView, list.left, list.top, W - 1850, list.height);
-        form_.setCaption(IDC_cmdAdvance, "高级(&V) <<");
-        bAdvanced = true;
-    }
-    for (int id : kAdvancedButtons) form_.setVisible(id, bAdvanced);
-    form_.setCaption(IDC_lblBrackwen, ContactLine());
+    advanced_ = !advanced_;
+    form_.move(IDC_lstView, list.left, list.top, advanced_ ? W - 1850 : W - 250, list.height);
+    form_.setCaption(IDC_cmdAdvance, advanced_ ? "高级(&V) <<" : "高级(&V) >>");
+    for (int id : kAdvancedButtons) form_.setVisible(id, advanced_);
+    ShowContactLine();
 }
 
-bool frmMain::onQueryUnload(int reason) {
-    bool cancel = false;
-    Form_QueryUnload(cancel, reason);
-    return cancel;
-}
-
-void frmMain::Form_QueryUnload(bool& Cancel, int UnloadMode) {
-    // Closing the window from its title bar only hides it; the tray icon stays.
-    if (UnloadMode != 0) return;
-    Cancel = true;
+bool MainWindow::OnClosing(int reason) {
+    // Closing the window from its title bar only hides it; the tray icon stays. Windows itself
+    // (log-off, shutdown), the task manager or the program close it for real.
+    if (reason != 0) return false;
     form_.setFormVisible(false);
+    return true;
 }
 
-void frmMain::Form_Unload() {
-    EndProbes();
-    DeleteIcon();
+void MainWindow::OnUnload() {
+    system_.End();
+    tray_.Remove();
     log_.FlushAll();
 }
 
-void frmMain::cmdExit_Click() {
-    if (bTomcatRunning || bMysqlRunning) {
+void MainWindow::ExitClicked() {
+    if (system_.AnyRunning()) {
         const int answer = os_.app().messageBox("OA服务将继续运行，是否退出？",
                                                 platform::kMbOkCancel, os_.app().appTitle());
         if (answer != platform::kIdOk) return;
     }
-    DeleteIcon();
+    tray_.Remove();
     End(0);
 }
 

@@ -1,5 +1,5 @@
 // Root keys, key paths, byte lengths and the typed read and write of one value.
-#include "registry/basRegistry.h"
+#include "registry/registry_values.h"
 
 #include <charconv>
 #include <limits>

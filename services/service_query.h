@@ -4,9 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "base/owner.h"
 #include "platform/platform.h"
 
 namespace oapanel {
+
+using ServiceHandle =
+    Owner<platform::ServiceManager, &platform::ServiceManager::closeServiceHandle>;
 
 // Opens the service, reads its status and configuration and closes everything again.
 // Returns true only when all of that succeeded. Each out-argument is written only when its
@@ -22,9 +26,6 @@ bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::i
 class ServiceWatch {
 public:
     ServiceWatch(platform::ServiceManager& scm, const std::string& strName);
-    ServiceWatch(const ServiceWatch&) = delete;
-    ServiceWatch& operator=(const ServiceWatch&) = delete;
-    ~ServiceWatch();
     // The current status; false when the service cannot be opened or asked.
     bool Status(platform::ServiceStatus& status);
     // Asks to be woken when the service enters one of the states (kNotifyRunning, ...); false
@@ -36,7 +37,7 @@ public:
 private:
     platform::ServiceManager& scm_;
     std::string name_;
-    platform::Handle manager_ = 0, service_ = 0;
+    ServiceHandle manager_, service_;
     std::uint32_t openError_ = 0;
 };
 

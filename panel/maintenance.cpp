@@ -3,8 +3,8 @@
 #include "base/text.h"
 #include "environment/autorun.h"
 #include "environment/env_store.h"
-#include "panel/frmMain.h"
-#include "registry/basRegistry.h"
+#include "panel/main_window.h"
+#include "registry/registry_values.h"
 #include "services/port_check.h"
 
 namespace oapanel {
@@ -31,42 +31,43 @@ std::size_t PositionOf(const std::string& text, const std::string& part) {
 
 }  // namespace
 
-void frmMain::cmdCheckPort_Click() {
-    const std::int16_t code = CheckPorts(os_.sockets(), kMysqlPort, kTomcatPort);
-    log_.AddLineUnselected(PortLine(os_, "数据库端口", kMysqlPort, code % 10 == kFirstPortInUse));
-    log_.AddLineUnselected(PortLine(os_, "TOMCAT端口", kTomcatPort, code >= kSecondPortInUse));
+void MainWindow::CheckPorts() {
+    const Servers& servers = TheServers();
+    const std::int16_t code = oapanel::CheckPorts(os_.sockets(), servers[0].port, servers[1].port);
+    const bool inUse[] = {code % 10 == kFirstPortInUse, code >= kSecondPortInUse};
+    for (std::size_t i = 0; i < servers.size(); ++i)
+        log_.AddLineUnselected(PortLine(os_, servers[i].portCheck, servers[i].port, inUse[i]));
     log_.SelectLast();
-    form_.setCaption(IDC_lblBrackwen, ContactLine());
+    ShowContactLine();
 }
 
-void frmMain::cmdCheckService_Click() {
+// Each service should run from this application folder: one registered from a copy elsewhere
+// would start that copy's servers.
+void MainWindow::CheckServicePaths() {
     log_.AppendLog("当前运行环境：" + GetSystemEnv(os_, "JRE_BK_HOME"));
-    const std::string tomcatPath = GetServiceImagePath(os_, kTomcatService);
-    const std::string mysqlPath = GetServiceImagePath(os_, kMysqlService);
-    const std::size_t posTomcat = PositionOf(tomcatPath, strAppPath);
-    const std::size_t posMysql = PositionOf(mysqlPath, strAppPath);
-    if (posTomcat == 0) {
-        log_.AppendLog("Tomcat 服务执行路径与当前运行环境不一致，请检查");
-        log_.AppendLog("Tomcat 服务执行路径：" + tomcatPath);
+    bool allHere = true;
+    for (auto server = TheServers().rbegin(); server != TheServers().rend(); ++server) {
+        const std::string path = GetServiceImagePath(os_, server->service);
+        const std::size_t at = PositionOf(path, appPath_);
+        allHere = allHere && at == 1;
+        if (at != 0) continue;
+        log_.AppendLog(std::string(server->name) + " 服务执行路径与当前运行环境不一致，请检查");
+        log_.AppendLog(std::string(server->name) + " 服务执行路径：" + path);
     }
-    if (posMysql == 0) {
-        log_.AppendLog("MySQL 服务执行路径与当前运行环境不一致，请检查");
-        log_.AppendLog("MySQL 服务执行路径：" + mysqlPath);
-    }
-    if (posTomcat == 1 && posMysql == 1) log_.AppendLog("运行环境正常");
+    if (allHere) log_.AppendLog("运行环境正常");
 }
 
-void frmMain::cmdReinstall_Click() {
+void MainWindow::RemoveServicesAndEnd() {
     if (os_.app().messageBox("卸载服务不会影响OA的数据，是否卸载？", platform::kMbOkCancel,
                              os_.app().appTitle()) != platform::kIdOk)
         return;
-    RemoveServices();
+    system_.RemoveServices();
     os_.app().messageBox("本程序将退出", platform::kMbOk, os_.app().appTitle());
-    DeleteIcon();
+    tray_.Remove();
     End(0);
 }
 
-void frmMain::chkAuto_Click() {
+void MainWindow::AutoRunClicked() {
     if (form_.control(IDC_chkAuto).value == 1) {
         SetAutoRun(os_, os_.app(), "", platform::kHkeyLocalMachine);
         return;

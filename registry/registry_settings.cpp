@@ -1,5 +1,5 @@
 // The setting operations: each opens the key it needs and closes it before it returns.
-#include "registry/basRegistry.h"
+#include "registry/registry_values.h"
 #include "registry/reg_key.h"
 
 namespace oapanel {

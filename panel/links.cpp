@@ -1,7 +1,7 @@
 // The address links: the LAN address shown at start-up, the two link labels and the hidden
 // connect button, all of which open a web address in the browser.
-#include "net/basIPAddress.h"
-#include "panel/frmMain.h"
+#include "net/local_address.h"
+#include "panel/main_window.h"
 
 namespace oapanel {
 
@@ -17,11 +17,11 @@ constexpr std::uint32_t kLinkBlue = 0x00FF0000;
 
 }  // namespace
 
-void frmMain::ShowLocalAddress() {
+void MainWindow::ShowLocalAddress() {
     auto& sockets = os_.sockets();
     // The tray icon exists by now: an exit from here takes it along.
     const BeforeEnd removeTrayIcon = [this] {
-        DeleteIcon();
+        tray_.Remove();
         log_.FlushAll();
     };
     StartWinsock(sockets, os_.app(), removeTrayIcon);
@@ -30,7 +30,7 @@ void frmMain::ShowLocalAddress() {
     form_.setCaption(IDC_lblIP, "http://" + strIP + ":8080/oa");
 }
 
-void frmMain::OpenAddress(const std::string& strAddress) {
+void MainWindow::OpenAddress(const std::string& strAddress) {
     const bool ie = os_.files().fileExists(kBrowserFile);
     // Started by an elevated panel, the browser and every page in it would run as
     // administrator: the desktop's own shell starts it with the user's rights instead.
@@ -46,19 +46,15 @@ void frmMain::OpenAddress(const std::string& strAddress) {
     os_.shell().shellExecuteOpen(strAddress);
 }
 
-void frmMain::lblIP_Click() {
+void MainWindow::LinkClicked(int controlId) {
+    if (controlId == IDC_cmdConnect) return OpenAddress(kLocalOA);
+    if (controlId == IDC_lblBrackwen) return OpenAddress(os_.app().resourceString(IDS_MAKER_URL));
     OpenAddress(form_.control(IDC_lblIP).caption);
-    form_.setCaption(IDC_lblBrackwen, ContactLine());
+    ShowContactLine();
 }
 
-void frmMain::lblBrackwen_Click() { OpenAddress(os_.app().resourceString(IDS_MAKER_URL)); }
-
-void frmMain::cmdConnect_Click() { OpenAddress(kLocalOA); }
-
-void frmMain::lblIP_MouseMove() { os_.shell().setHandCursor(); }
-
-void frmMain::lblBrackwen_MouseMove(int X, int Y) {
-    os_.shell().setHandCursor();
+// The contact line lights up while the pointer is over it.
+void MainWindow::SetLinkLook(int X, int Y) {
     // The label only hears the mouse while the pointer is over it: a thin outer margin turns
     // the highlight off as the pointer leaves.
     const bool bInside = X > 10 && X < 7700 && Y > 10 && Y < 220;
@@ -69,17 +65,11 @@ void frmMain::lblBrackwen_MouseMove(int X, int Y) {
     if (!(form_.control(IDC_lblBrackwen).font == font)) form_.setFont(IDC_lblBrackwen, font);
 }
 
-bool frmMain::onMouseMove(int controlId, int x, int y) {
-    switch (controlId) {
-        case IDC_lblIP:
-            lblIP_MouseMove();
-            return true;
-        case IDC_lblBrackwen:
-            lblBrackwen_MouseMove(x, y);
-            return true;
-        default:
-            return false;
-    }
+bool MainWindow::onMouseMove(int controlId, int x, int y) {
+    if (controlId != IDC_lblIP && controlId != IDC_lblBrackwen) return false;
+    os_.shell().setHandCursor();
+    if (controlId == IDC_lblBrackwen) SetLinkLook(x, y);
+    return true;
 }
 
 }  // namespace oapanel

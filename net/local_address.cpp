@@ -1,4 +1,4 @@
-#include "net/basIPAddress.h"
+#include "net/local_address.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-// basIPAddress: the socket library around the one address query of the start-up, and the
+// The socket library around the one address query of the start-up, and the
 // text of the local host's first address.
 #pragma once
 
