@@ -21,11 +21,12 @@ std::string Request(std::uint16_t port) {
 }  // namespace
 
 ReadinessProbe::ReadinessProbe(platform::Sockets& sockets, ServerKind kind, std::uint16_t port,
-                               double startedAt, double now, StrangerCheck stranger)
+                               double startedAt, double now, StrangerCheck stranger, bool once)
     : sockets_(sockets),
       kind_(kind),
       port_(port),
       stranger_(std::move(stranger)),
+      once_(once),
       startedAt_(startedAt),
       deadline_(now + (kind == ServerKind::Database ? 60.0 : 300.0)) {
     platform::WsaData data;
@@ -61,6 +62,7 @@ void ReadinessProbe::BeginTry(double now) {
 
 double ReadinessProbe::IdleFor(double now) const {
     if (socket_) return 0.1;
+    if (once_ && tried_) return 0;
     return std::max(0.0, std::min(tryBegan_ + kTryEvery, deadline_) - now);
 }
 
@@ -73,7 +75,7 @@ std::optional<ProbeResult> ReadinessProbe::Finish(ProbeResult result) {
 std::optional<ProbeResult> ReadinessProbe::Step(double now, const AnsiDecoder& fromAnsi) {
     if (over_) return std::nullopt;
     if (socket_ && now > tryEnds_) EndTry();  // this try is over
-    if (now >= deadline_) {
+    if (now >= deadline_ || (once_ && tried_ && !socket_)) {
         ProbeResult silent;
         silent.status = lastStatus_;
         return Finish(silent);
@@ -81,6 +83,7 @@ std::optional<ProbeResult> ReadinessProbe::Step(double now, const AnsiDecoder& f
     if (!socket_) {
         if (now - tryBegan_ < kTryEvery || !winsock_) return std::nullopt;
         BeginTry(now);
+        tried_ = true;
         if (!socket_) return std::nullopt;
     }
     if (!connected_) {

@@ -43,9 +43,10 @@ using StrangerCheck = std::function<std::optional<PortStranger>()>;
 class ReadinessProbe {
 public:
     // The server on 127.0.0.1:port. startedAt: when its "启动" line was written; now: the
-    // monotonic clock.
+    // monotonic clock. A probe tries once a second until it gives up (the database after 60 s,
+    // the web application after 300), or, once, only one try.
     ReadinessProbe(platform::Sockets& sockets, ServerKind kind, std::uint16_t port,
-                   double startedAt, double now, StrangerCheck stranger = {});
+                   double startedAt, double now, StrangerCheck stranger = {}, bool once = false);
     ReadinessProbe(const ReadinessProbe&) = delete;
     ReadinessProbe& operator=(const ReadinessProbe&) = delete;
     ~ReadinessProbe();
@@ -69,6 +70,7 @@ private:
     ServerKind kind_;
     std::uint16_t port_;
     StrangerCheck stranger_;
+    bool once_, tried_ = false;
     double startedAt_, deadline_;
     bool winsock_ = false, over_ = false;
     Owner<platform::Sockets, &platform::Sockets::closesocket, platform::Socket,

@@ -1,10 +1,33 @@
 #include "panel/log_file.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace oapanel {
 
 namespace {
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
 }  // namespace
+
+std::optional<platform::LocalTime> LastLineTime(platform::Files& files, const std::string& path) {
+    constexpr std::int64_t kTail = 4096;  // a line is far shorter
+    const std::int64_t size = files.fileSize(path);
+    std::string tail;
+    if (size <= 0 || !files.readFile(path, std::max<std::int64_t>(0, size - kTail), kTail, tail))
+        return std::nullopt;
+    while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r')) tail.pop_back();
+    const std::size_t start = tail.rfind('\n');
+    const std::string line = start == std::string::npos ? tail : tail.substr(start + 1);
+    platform::LocalTime t;
+    char dash = 0;
+    const std::string stamp = line.rfind(kByteOrderMark, 0) == 0 ? line.substr(3) : line;
+    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2d %2d:%2d:%2d %c", &t.year, &t.month, &t.day, &t.hour,
+                    &t.minute, &t.second, &dash) != 7 ||
+        dash != '-' || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 ||
+        t.minute > 59 || t.second > 60)
+        return std::nullopt;
+    return t;
+}
 
 std::string LogFile::Write(const std::vector<std::string>& lines) {
     for (const auto& line : lines) waiting_.push_back(line + "\r\n");

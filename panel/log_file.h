@@ -6,12 +6,16 @@
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace oapanel {
+
+// The time of the file's last line ("YYYY-MM-DD HH:mm:SS - …"), when it has one.
+std::optional<platform::LocalTime> LastLineTime(platform::Files& files, const std::string& path);
 
 class LogFile {
 public:

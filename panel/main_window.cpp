@@ -4,6 +4,7 @@
 #include "environment/dll_search.h"
 #include "environment/env_store.h"
 #include "environment/folder_rights.h"
+#include "panel/messages.h"
 
 namespace oapanel {
 
@@ -45,11 +46,14 @@ void MainWindow::OnLoad() {
     std::string logPath = appPath_;
     if (logPath.empty() || logPath.back() != '\\') logPath += '\\';
     log_.KeepIn(os_.files(), logPath + "oapanel.log");
+    // Read before this run writes its first line.
+    const auto lastRun = LastLineTime(os_.files(), logPath + "oapanel.log");
     form_.setFormCaption(WindowTitle(os_.app().version()));
     CheckRunEnvironment();
     tray_.Show(platform::TrayPicture::Stopped, true);
     log_.AppendLog("欢迎使用澜栖OA系统，运行路径：" + appPath_);
     if (const auto warning = OpenFolderWarning(os_.files(), appPath_)) log_.AppendLog(*warning);
+    ShowHistory(lastRun);
     ShowLocalAddress();
     system_.Load(appPath_);
     ShowState();
@@ -58,6 +62,14 @@ void MainWindow::OnLoad() {
     // Last: a message box of the start-up runs its own message loop, which would deliver the
     // timer and start the servers before the window and the flags are there.
     form_.setEnabled(IDC_tmStart, true);
+}
+
+void MainWindow::ShowHistory(const std::optional<platform::LocalTime>& since) {
+    const std::vector<Crashes> history = system_.History(since);
+    for (std::size_t i = 0; i < history.size(); ++i)
+        if (history[i].count)
+            log_.AddLineUnselected(HistoryLine(TheServers()[i], history[i].count,
+                                               os_.clock().localTimeOf(history[i].latest)));
 }
 
 void MainWindow::RefuseSecondInstance() {

@@ -50,6 +50,9 @@ public:
         Event([&] { OnTrayMessage(mouseMessage); });
     }
     void onTaskbarCreated() override;
+    void onServiceNotified() override {
+        Event([&] { system_.ServiceNotified(); });
+    }
 
 private:
     template <typename F>
@@ -76,13 +79,21 @@ private:
     void Failed(const Server& server, bool starting, const Outcome& outcome) override;
     void Answered(const Server& server, const ProbeResult& result,
                   const std::optional<std::string>& serverLine) override;
+    void Hung(const Server& server, const ProbeResult& last) override;
+    void Recovered(const Server& server, const ProbeResult& result) override;
+    void Changed(const Server& server, WatchChange change, const std::string& reason,
+                 const std::optional<std::string>& serverLine) override;
     void Removing(const Server& server, bool deleting) override;
     void TickIn(int ms) override;
+    // A line and, while the window is hidden, a balloon: the line's title and the rest.
+    void Report(const std::string& line, const std::string& more, std::uint32_t icon);
 
     // Start-up (main_window.cpp).
     void OnLoad();
     void RefuseSecondInstance();
     void SetWindowIcon();
+    // What the service manager recorded while the panel was not running.
+    void ShowHistory(const std::optional<platform::LocalTime>& since);
 
     // Layout, the advanced panel and closing (window_layout.cpp).
     void OnResize();

@@ -1,5 +1,7 @@
 #include "panel/messages.h"
 
+#include <cstdio>
+
 namespace oapanel {
 
 std::string ReadinessTitle(const Server& server, const ProbeResult& result) {
@@ -45,6 +47,50 @@ std::string FailureText(const Server& server, const Outcome& outcome) {
 
 std::string SystemLine(bool starting, bool ok) {
     return std::string(starting ? "启动" : "停止") + " 澜栖OA..." + (ok ? "成功" : "失败");
+}
+
+std::string ChangeLine(const Server& server, WatchChange change, const std::string& reason) {
+    switch (change) {
+        case WatchChange::StoppedByOther:
+            return std::string(server.name) + " 已被其他程序停止";
+        case WatchChange::Died:
+            return std::string(server.name) + " 意外停止：" + reason;
+        case WatchChange::StartedByOther:
+            return std::string(server.name) + " 已被其他程序启动";
+    }
+    return {};
+}
+
+std::string HangLine(const Server& server, const ProbeResult& last) {
+    const std::string title = std::string(server.readiness) + " 无应答：";
+    const std::string times = " 连续 3 次";
+    if (server.kind == ServerKind::Database) {
+        if (last.kind == ProbeResult::Kind::ErrorPacket)
+            return title + "错误 " + std::to_string(last.code) + "：" + last.message;
+        return title + "端口 " + std::to_string(server.port) + times + "未应答";
+    }
+    if (last.status) return title + "/oa" + times + "返回 HTTP " + std::to_string(last.status);
+    return title + "/oa" + times + "未应答";
+}
+
+std::string RecoveryLine(const Server& server, const ProbeResult& result) {
+    const bool database = server.kind == ServerKind::Database;
+    return std::string(server.readiness) + " 已恢复（" +
+           (database ? result.version : "HTTP " + std::to_string(result.status)) + "）";
+}
+
+std::string HistoryLine(const Server& server, int times, const platform::LocalTime& t) {
+    char when[32];
+    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return std::string("上次运行以来 ") + server.name + " 意外停止 " + std::to_string(times) +
+           " 次，最近一次 " + when;
+}
+
+std::pair<std::string, std::string> SplitAtColon(const std::string& line) {
+    const std::size_t colon = line.find("：");
+    if (colon == std::string::npos) return {line, {}};
+    return {line.substr(0, colon), line.substr(colon + std::string("：").size())};
 }
 
 std::string RemovalLine(const Server& server, bool deleting) {

@@ -58,6 +58,33 @@ void MainWindow::Answered(const Server& server, const ProbeResult& result,
         ShowBalloon(ReadinessTitle(server, result), text, ready ? kNiifInfo : kNiifWarning);
 }
 
+void MainWindow::Report(const std::string& line, const std::string& more, std::uint32_t icon) {
+    log_.AddLineUnselected(line);
+    if (!more.empty()) log_.AddLineUnselected(more);
+    auto [title, text] = SplitAtColon(line);
+    if (!more.empty()) text += (text.empty() ? "" : "\n") + more;
+    // A balloon needs a text to show; a line without a reason has only its title to say.
+    ShowBalloon(title, text.empty() ? " " : text, icon);
+}
+
+void MainWindow::Changed(const Server& server, WatchChange change, const std::string& reason,
+                         const std::optional<std::string>& serverLine) {
+    const std::string line = ChangeLine(server, change, reason);
+    // A start by someone else is good news: the window says it, the tray need not.
+    if (change == WatchChange::StartedByOther) return (void)log_.AddLineUnselected(line);
+    Report(line, serverLine ? ServerLogLine(server, *serverLine) : "", kNiifWarning);
+}
+
+void MainWindow::Hung(const Server& server, const ProbeResult& last) {
+    Report(HangLine(server, last), "", kNiifWarning);
+}
+
+void MainWindow::Recovered(const Server& server, const ProbeResult& result) {
+    const std::string line = RecoveryLine(server, result);
+    log_.AddLineUnselected(line);
+    ShowBalloon(line, " ", kNiifInfo);
+}
+
 void MainWindow::Removing(const Server& server, bool deleting) {
     log_.AddLineUnselected(RemovalLine(server, deleting));
 }

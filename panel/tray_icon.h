@@ -26,7 +26,6 @@ public:
     void AddAgain() { Add(); }
     // Takes the icon away for good.
     void Remove();
-    bool Removed() const { return removed_; }
     // A balloon on the icon, shown once.
     void Balloon(const std::string& title, const std::string& text, std::uint32_t icon);
 

@@ -10,11 +10,13 @@
 // <windows.h>: the core compiles on Linux too.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "platform/event_log.h"
 #include "platform/handle.h"
 #include "platform/network.h"
 #include "platform/processes.h"
@@ -175,6 +177,7 @@ public:
 struct LocalTime {
     int year = 0, month = 0, day = 0;
     int hour = 0, minute = 0, second = 0;
+    auto operator<=>(const LocalTime&) const = default;
 };
 
 class Clock {
@@ -183,6 +186,10 @@ public:
     virtual LocalTime localTime() = 0;
     // Seconds on a clock that never jumps (not the time of day).
     virtual double monotonicSeconds() = 0;
+    // The time of day as seconds since 1970-01-01 UTC, as the event log counts it.
+    virtual std::int64_t epochSeconds() = 0;
+    // Such a time as the local time of day (SystemTimeToTzSpecificLocalTime).
+    virtual LocalTime localTimeOf(std::int64_t epochSeconds) = 0;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -298,6 +305,9 @@ public:
     virtual void onTrayMessage(std::uint32_t mouseMessage) = 0;
     // Explorer restarted: the notification area is new and empty.
     virtual void onTaskbarCreated() = 0;
+    // A service's status notification asked for with ServiceManager::notifyStatusChange has
+    // arrived (the wait under way ended for it, or the program was idle).
+    virtual void onServiceNotified() = 0;
 };
 
 // The whole form: the program changes it through panel/form.h, which tells the window system
@@ -365,6 +375,7 @@ public:
     virtual Sockets& sockets() = 0;
     virtual Files& files() = 0;
     virtual Libraries& libraries() = 0;
+    virtual EventLog& eventLog() = 0;
 };
 
 }  // namespace platform

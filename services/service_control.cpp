@@ -89,12 +89,8 @@ std::string StoppedReason(platform::Platform& os, const platform::ServiceStatus&
         if (const auto missing = MissingProgram(os.files(), imagePath))
             return "服务程序不存在：" + *missing;
     }
-    const std::uint32_t code = status.win32ExitCode;
-    if (code == platform::kErrorServiceSpecificError)
-        return "服务已停止（服务自身的错误代码 " + std::to_string(status.serviceSpecificExitCode) +
-               "）";
-    if (code != 0 && code != platform::kErrorServiceNeverStarted)
-        return "服务已停止（" + ErrorText(os, code) + "）";
+    if (status.win32ExitCode != platform::kErrorServiceNeverStarted)
+        if (std::string reason = ExitReason(os, status); !reason.empty()) return reason;
     std::uint32_t exitCode = 0;
     return "服务未能启动（net start 退出代码 " +
            (net.exitCode(exitCode) ? std::to_string(exitCode) : std::string("未知")) + "）";
@@ -141,6 +137,15 @@ private:
 };
 
 }  // namespace
+
+std::string ExitReason(platform::Platform& os, const platform::ServiceStatus& status) {
+    const std::uint32_t code = status.win32ExitCode;
+    if (code == platform::kErrorServiceSpecificError)
+        return "服务已停止（服务自身的错误代码 " + std::to_string(status.serviceSpecificExitCode) +
+               "）";
+    if (code != 0) return "服务已停止（" + ErrorText(os, code) + "）";
+    return {};
+}
 
 Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
                        const std::string& strServiceName, const std::string& strInstallCommand,

@@ -95,6 +95,10 @@ Outcome StartNTService(platform::Platform& os, ServiceHost& host, const std::str
 Outcome StopNTService(platform::Platform& os, ServiceHost& host, const std::string& strDisplayName,
                       const std::string& strServiceName);
 
+// Why a service stopped, from its exit codes, worded as a failed start words it: "服务已停止（错误
+// 1067：…）", "服务已停止（服务自身的错误代码 1）". Empty for a clean stop (exit code 0).
+std::string ExitReason(platform::Platform& os, const platform::ServiceStatus& status);
+
 // Deletes a service through "sc delete", without waiting for it.
 void DeleteService(ServiceHost& host, const std::string& strServiceName);
 

@@ -27,6 +27,18 @@ bool ServiceWatch::Status(platform::ServiceStatus& status) {
     return service_ && scm_.queryServiceStatus(service_.get(), status);
 }
 
+std::string ServiceDisplayName(platform::ServiceManager& scm, const std::string& strName) {
+    const ServiceHandle manager(scm, scm.openSCManager(platform::kScManagerConnect));
+    const ServiceHandle service(
+        scm, scm.openService(manager.get(), TrimBlanks(strName), platform::kGenericRead));
+    platform::ServiceConfig config;
+    std::uint32_t needed = 0;
+    if (!service || (!scm.queryServiceConfig(service.get(), config, 0, needed) &&
+                     !scm.queryServiceConfig(service.get(), config, needed, needed)))
+        return {};
+    return config.displayName;
+}
+
 bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
                       std::int32_t& lStartType, std::string& strBinPath) {
     const ServiceHandle manager(scm, scm.openSCManager(platform::kScManagerConnect));

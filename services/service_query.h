@@ -21,6 +21,10 @@ using ServiceHandle =
 bool QueryServiceInfo(platform::ServiceManager& scm, std::string strName, std::int32_t& lState,
                       std::int32_t& lStartType, std::string& strBinPath);
 
+// The service's display name, as the service manager writes it into the event log; empty when
+// the service is not there.
+std::string ServiceDisplayName(platform::ServiceManager& scm, const std::string& strName);
+
 // One service watched for the length of a wait: the manager and the service are opened once
 // and closed at the end, so each look is a single status query.
 class ServiceWatch {

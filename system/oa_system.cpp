@@ -4,29 +4,111 @@
 
 #include "services/port_check.h"
 #include "services/process_detection.h"
-#include "services/service_query.h"
 
 namespace oapanel {
 
 namespace {
 constexpr std::uint32_t kWaitSliceMs = 100;
 constexpr int kFirstStepMs = 100;
+// A change is noticed within this even where Windows does not say when a service changes.
+constexpr double kLookEvery = 2.0;
+// How often a server that answered is asked again, and after how many misses in a row it is
+// said to answer no more.
+constexpr double kTryEvery = 30.0;
+constexpr int kMissesToHang = 3;
 }  // namespace
+
+struct OaSystem::State {
+    bool running = false;
+    std::unique_ptr<ReadinessProbe> check;  // whether it answers after a start
+    std::unique_ptr<ServerLogWatch> log;    // what its logs gained since it last started
+    // The watch: its service, held while the panel runs, and what was seen of it.
+    std::unique_ptr<ServiceWatch> service;
+    int busy = 0;  // the panel's own operations under way on it
+    bool seenRunning = false;
+    // The tries after it answered: due when, missed how often in a row, said to hang.
+    bool answered = false;
+    double nextTry = 0;
+    int misses = 0;
+    bool hung = false;
+    std::unique_ptr<ReadinessProbe> attempt;
+};
+
+// While the panel's own operation runs on a service, its changes belong to the operation; the
+// watch goes on from where the operation left it, and the tries wait for its next answer.
+class OaSystem::Busy {
+public:
+    Busy(OaSystem& system, const Server& server) : system_(system), server_(server) {
+        State& s = system_.state(server_);
+        ++s.busy;
+        s.answered = false;
+        s.attempt.reset();
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+    ~Busy() {
+        if (--system_.state(server_).busy == 0) system_.Rebase(server_);
+    }
+
+private:
+    OaSystem& system_;
+    const Server& server_;
+};
+
+OaSystem::OaSystem(platform::Platform& os, ServiceHost& host, SystemView& view)
+    : os_(os), host_(host), view_(view) {
+    for (auto& s : states_) s = std::make_unique<State>();
+}
+
+OaSystem::~OaSystem() = default;
+
+OaSystem::State& OaSystem::state(const Server& server) {
+    return *states_[static_cast<std::size_t>(&server - TheServers().data())];
+}
+
+const OaSystem::State& OaSystem::state(const Server& server) const {
+    return *states_[static_cast<std::size_t>(&server - TheServers().data())];
+}
+
+AnsiDecoder OaSystem::Decoder() {
+    return [this](const std::string& bytes) { return os_.codec().fromAnsi(bytes); };
+}
 
 void OaSystem::Load(const std::string& appPath) {
     appPath_ = appPath;
     for (const Server& server : TheServers()) {
-        if (server.process) {
-            state(server).running = CheckApplicationIsRun(os_.processes(), server.process);
-            continue;
-        }
-        std::int32_t serviceState = 0, startType = 0;
-        std::string binPath;
-        const bool ok =
-            QueryServiceInfo(os_.services(), server.service, serviceState, startType, binPath);
-        state(server).running = CountsAsRunning(ok, serviceState);
+        State& s = state(server);
+        s.service = std::make_unique<ServiceWatch>(os_.services(), server.service);
+        platform::ServiceStatus status;
+        s.seenRunning =
+            s.service->Status(status) && status.currentState != platform::kServiceStopped;
+        // A server that runs already: its logs count from now.
+        if (s.seenRunning)
+            s.log = std::make_unique<ServerLogWatch>(os_.files(), server.kind, appPath_, Decoder());
+        // The web container counts as running from its service, the database from its process.
+        s.running =
+            server.process ? CheckApplicationIsRun(os_.processes(), server.process) : s.seenRunning;
     }
+    watching_ = true;
+    for (const Server& server : TheServers()) Ask(server);
+    lookedAt_ = Now();
+    ScheduleTick();
 }
+
+std::vector<Crashes> OaSystem::History(const std::optional<platform::LocalTime>& since) {
+    constexpr std::int64_t kDay = 24 * 60 * 60;
+    std::vector<std::string> names;
+    for (const Server& server : TheServers())
+        names.push_back(ServiceDisplayName(os_.services(), server.service));
+    auto& clock = os_.clock();
+    const std::int64_t now = clock.epochSeconds();
+    return CountCrashes(os_.eventLog(), names, [&](std::int64_t time) {
+        if (time < now - 7 * kDay) return false;
+        return since ? clock.localTimeOf(time) >= *since : time >= now - kDay;
+    });
+}
+
+bool OaSystem::Running(const Server& server) const { return state(server).running; }
 
 bool OaSystem::AllRunning() const {
     return std::all_of(TheServers().begin(), TheServers().end(),
@@ -52,21 +134,22 @@ void OaSystem::Settle(const Server& server, bool runsWhenOk, const Outcome& outc
 // check under way alone: its answer is still to come.
 void OaSystem::Start(const Server& server) {
     if (Ending()) return;
-    const AnsiDecoder fromAnsi = [this](const std::string& b) { return FromAnsi(b); };
-    auto log = std::make_unique<ServerLogWatch>(os_.files(), server.kind, appPath_, fromAnsi);
+    const Busy busy(*this, server);
+    auto log = std::make_unique<ServerLogWatch>(os_.files(), server.kind, appPath_, Decoder());
     Outcome outcome = StartNTService(os_, host_, server.name, server.service,
                                      server.InstallCommand(appPath_), server.port);
     if (!outcome.ok && !outcome.interrupted)
-        outcome.serverLine = log->ErrorLine(LogPick::Cause, fromAnsi).value_or("");
+        outcome.serverLine = log->ErrorLine(LogPick::Cause, Decoder()).value_or("");
     Settle(server, true, outcome);
     if (!outcome.ok || !outcome.changed) return;
     state(server).log = std::move(log);
-    StartProbe(server, outcome.startedAt);
+    StartCheck(server, outcome.startedAt);
 }
 
 void OaSystem::Stop(const Server& server) {
     if (Ending()) return;
-    state(server).probe.reset();  // a server on its way down has nothing more to say
+    const Busy busy(*this, server);
+    state(server).check.reset();  // a server on its way down has nothing more to say
     Settle(server, false, StopNTService(os_, host_, server.name, server.service));
 }
 
@@ -84,10 +167,10 @@ bool OaSystem::StartAll() {
     for (const Server& server : TheServers()) {
         // The OA application needs its database as it deploys: each server starts once those
         // before it have answered, been given up on, or stopped. The window stays live
-        // meanwhile; the checks' own timer moves them on.
+        // meanwhile; the engine's own timer moves the checks on.
         for (const Server& before : TheServers()) {
             if (&before == &server) break;
-            while (state(before).probe && !Ending()) os_.windows().waitForEvents(kWaitSliceMs);
+            while (state(before).check && !Ending()) os_.windows().waitForEvents(kWaitSliceMs);
         }
         Start(server);
     }
@@ -111,6 +194,8 @@ void OaSystem::Restart() {
 }
 
 void OaSystem::RemoveServices() {
+    // The panel ends after this: a service it deletes is no news.
+    watching_ = false;
     for (auto server = TheServers().rbegin(); server != TheServers().rend(); ++server) {
         view_.Removing(*server, false);
         Stop(*server);
@@ -121,14 +206,17 @@ void OaSystem::RemoveServices() {
     }
 }
 
-void OaSystem::StartProbe(const Server& server, double startedAt) {
-    if (Ending()) return;
+std::unique_ptr<ReadinessProbe> OaSystem::Probe(const Server& server, double startedAt, bool once) {
     StrangerCheck stranger;
     if (server.kind == ServerKind::WebContainer)
         stranger = [this, &server] { return Stranger(server); };
-    state(server).probe =
-        std::make_unique<ReadinessProbe>(os_.sockets(), server.kind, server.port, startedAt,
-                                         os_.clock().monotonicSeconds(), stranger);
+    return std::make_unique<ReadinessProbe>(os_.sockets(), server.kind, server.port, startedAt,
+                                            Now(), stranger, once);
+}
+
+void OaSystem::StartCheck(const Server& server, double startedAt) {
+    if (Ending()) return;
+    state(server).check = Probe(server, startedAt, false);
     view_.TickIn(kFirstStepMs);
 }
 
@@ -143,54 +231,126 @@ std::optional<PortStranger> OaSystem::Stranger(const Server& server) {
     return PortStranger{owner->processId, owner->exeName};
 }
 
-void OaSystem::StepProbe(const Server& server, double now) {
+void OaSystem::StepCheck(const Server& server, double now) {
     State& s = state(server);
-    if (!s.probe) return;
-    const AnsiDecoder fromAnsi = [this](const std::string& b) { return FromAnsi(b); };
-    const auto result = s.probe->Step(now, fromAnsi);
-    if (s.probe->Over()) s.probe.reset();
+    if (!s.check) return;
+    const auto result = s.check->Step(now, Decoder());
+    if (s.check->Over()) s.check.reset();
     if (!result) return;
     std::optional<std::string> serverLine;
     // Something else on the server's port: what the server wrote says why.
     if (result->kind == ProbeResult::Kind::NotTheServer && s.log)
-        serverLine = s.log->ErrorLine(LogPick::Cause, fromAnsi);
+        serverLine = s.log->ErrorLine(LogPick::Cause, Decoder());
     view_.Answered(server, *result, serverLine);
+    if (result->kind != ProbeResult::Kind::Ready) return;
+    s.answered = true, s.nextTry = now + kTryEvery, s.misses = 0, s.hung = false;
+}
+
+// A server that answered is asked again now and then: a hung JVM or a database out of
+// connections keeps its service running, and only its answers tell.
+void OaSystem::StepTry(const Server& server, double now) {
+    State& s = state(server);
+    if (!s.answered || s.busy || !s.seenRunning || (!s.attempt && now < s.nextTry)) return;
+    if (!s.attempt) s.attempt = Probe(server, now, true);
+    const auto result = s.attempt->Step(now, Decoder());
+    if (s.attempt->Over()) s.attempt.reset();
+    if (!result) return;
+    s.nextTry = now + kTryEvery;
+    if (result->kind == ProbeResult::Kind::Ready) {
+        s.misses = 0;
+        if (std::exchange(s.hung, false)) view_.Recovered(server, *result);
+    } else if (++s.misses >= kMissesToHang && !s.hung) {
+        s.hung = true;
+        view_.Hung(server, *result);
+    }
+}
+
+// What the service is now. A change the panel did not make is news: a stop (clean, or a death
+// with its reason and the server's last words), or a start, which is then asked whether it
+// answers, as after the panel's own start.
+void OaSystem::Look(const Server& server) {
+    State& s = state(server);
+    if (!watching_ || s.busy || Ending()) return;
+    const platform::ServiceStatus status = Status(server);
+    const bool running = status.currentState && status.currentState != platform::kServiceStopped;
+    if (running != s.seenRunning) {
+        s.seenRunning = s.running = running;
+        if (running) {
+            s.log = std::make_unique<ServerLogWatch>(os_.files(), server.kind, appPath_, Decoder());
+            view_.Changed(server, WatchChange::StartedByOther, {}, std::nullopt);
+            view_.ShowState();
+            StartCheck(server, Now());
+        } else {
+            s.check.reset(), s.attempt.reset(), s.answered = false;
+            const std::string reason = status.currentState ? ExitReason(os_, status) : "";
+            std::optional<std::string> serverLine;
+            if (!reason.empty() && s.log) serverLine = s.log->ErrorLine(LogPick::Final, Decoder());
+            view_.Changed(server, reason.empty() ? WatchChange::StoppedByOther : WatchChange::Died,
+                          reason, serverLine);
+            view_.ShowState();
+        }
+    }
+    Ask(server);
+}
+
+// After the panel's own operation: what it left is where the watch goes on from.
+void OaSystem::Rebase(const Server& server) {
+    State& s = state(server);
+    if (!watching_ || Ending()) return;
+    const platform::ServiceStatus status = Status(server);
+    s.seenRunning = status.currentState && status.currentState != platform::kServiceStopped;
+    Ask(server);
+}
+
+// The service's status through the handle held for it; its state 0 when it is not there.
+platform::ServiceStatus OaSystem::Status(const Server& server) {
+    State& s = state(server);
+    platform::ServiceStatus status;
+    if (s.service->Status(status)) return status;
+    // Not there before, deleted, or made anew by someone else: a handle of its own tells.
+    s.service = std::make_unique<ServiceWatch>(os_.services(), server.service);
+    return s.service->Status(status) ? status : platform::ServiceStatus{};
+}
+
+// Where Windows can, it says when the service leaves the state it was seen in.
+void OaSystem::Ask(const Server& server) {
+    State& s = state(server);
+    s.service->Notify(s.seenRunning ? platform::kNotifyStopped : platform::kNotifyRunning);
+}
+
+void OaSystem::ServiceNotified() {
+    for (const Server& server : TheServers()) Look(server);
 }
 
 void OaSystem::Tick() {
     if (Ending()) return End();
-    const double now = os_.clock().monotonicSeconds();
-    // A server that stopped (by itself, or stopped by someone else) has nothing more to say:
-    // each service is looked at once a second while its check runs.
-    if (now - servicesCheckedAt_ >= 1.0) {
-        servicesCheckedAt_ = now;
-        for (const Server& server : TheServers()) {
-            State& s = state(server);
-            if (!s.probe) continue;
-            std::int32_t serviceState = 0, startType = 0;
-            std::string binPath;
-            const bool ok =
-                QueryServiceInfo(os_.services(), server.service, serviceState, startType, binPath);
-            if (!ok || CountsAsRunning(ok, serviceState)) continue;
-            s.probe.reset();
-            s.running = false;
-            view_.ShowState();
-        }
+    const double now = Now();
+    for (const Server& server : TheServers()) StepCheck(server, now);
+    if (watching_ && now - lookedAt_ >= kLookEvery) {
+        lookedAt_ = now;
+        for (const Server& server : TheServers()) Look(server);
     }
-    for (const Server& server : TheServers()) StepProbe(server, now);
-    ScheduleTick(now);
+    for (const Server& server : TheServers()) StepTry(server, Now());
+    ScheduleTick();
 }
 
-void OaSystem::ScheduleTick(double now) {
-    // Between tries there is nothing to do: the timer sleeps until the next one is due.
-    double idle = -1;
-    for (const State& s : states_)
-        if (s.probe) idle = idle < 0 ? s.probe->IdleFor(now) : std::min(idle, s.probe->IdleFor(now));
-    view_.TickIn(idle < 0 ? 0 : std::clamp(static_cast<int>(idle * 1000), 50, 1000));
+// The timer sleeps until the next thing is due: a step of a try under way, the next try, the
+// next look at the services.
+void OaSystem::ScheduleTick() {
+    const double now = Now();
+    double due = watching_ ? lookedAt_ + kLookEvery : -1;
+    const auto sooner = [&](double at) { due = due < 0 ? at : std::min(due, at); };
+    for (const auto& s : states_) {
+        if (s->check) sooner(now + s->check->IdleFor(now));
+        if (s->attempt) sooner(now + s->attempt->IdleFor(now));
+        if (s->answered && !s->attempt) sooner(s->nextTry);
+    }
+    view_.TickIn(due < 0 ? 0 : std::clamp(static_cast<int>((due - now) * 1000), 50, 2000));
 }
 
 void OaSystem::End() {
-    for (State& s : states_) s.probe.reset();
+    watching_ = false;
+    for (auto& s : states_) s->check.reset(), s->attempt.reset(), s->service.reset();
     view_.TickIn(0);
 }
 

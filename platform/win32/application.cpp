@@ -119,6 +119,28 @@ platform::LocalTime Clock::localTime() {
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
+namespace {
+// FILETIME counts 100 ns steps from 1601; the epoch begins 11644473600 s later.
+constexpr std::int64_t kEpochIn1601 = 11644473600LL, kTicks = 10000000;
+}  // namespace
+
+std::int64_t Clock::epochSeconds() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const std::int64_t ticks =
+        static_cast<std::int64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+    return ticks / kTicks - kEpochIn1601;
+}
+
+platform::LocalTime Clock::localTimeOf(std::int64_t epochSeconds) {
+    const std::uint64_t ticks = static_cast<std::uint64_t>(epochSeconds + kEpochIn1601) * kTicks;
+    const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME u{}, t{};
+    if (!::FileTimeToSystemTime(&utc, &u) || !::SystemTimeToTzSpecificLocalTime(nullptr, &u, &t))
+        return {};
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
 double Clock::monotonicSeconds() {
     LARGE_INTEGER frequency{}, counter{};
     ::QueryPerformanceFrequency(&frequency);

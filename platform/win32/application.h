@@ -33,6 +33,8 @@ class Clock : public platform::Clock {
 public:
     platform::LocalTime localTime() override;
     double monotonicSeconds() override;
+    std::int64_t epochSeconds() override;
+    platform::LocalTime localTimeOf(std::int64_t epochSeconds) override;
 };
 
 }  // namespace win32

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/win32/application.h"
 #include "platform/win32/environment.h"
+#include "platform/win32/event_log.h"
 #include "platform/win32/files.h"
 #include "platform/win32/libraries.h"
 #include "platform/win32/network.h"
@@ -39,6 +40,7 @@ public:
     platform::Sockets& sockets() override { return sockets_; }
     platform::Files& files() override { return files_; }
     platform::Libraries& libraries() override { return libraries_; }
+    platform::EventLog& eventLog() override { return eventLog_; }
 
 private:
     Libraries& libraries_;
@@ -53,6 +55,7 @@ private:
     TextCodec codec_;
     Sockets sockets_;
     Files files_;
+    EventLog eventLog_;
 };
 
 }  // namespace win32

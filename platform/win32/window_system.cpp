@@ -356,18 +356,19 @@ void WindowSystem::pumpEvents() {
 void WindowSystem::waitForEvents(std::uint32_t maxMs) {
     if (quitting_) return;
     // MWMO_INPUTAVAILABLE: return at once for input that is already queued, not only for new.
-    // Alertable, so that a service's status notification ends the wait too.
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT,
-                                  MWMO_INPUTAVAILABLE | MWMO_ALERTABLE);
+    // Alertable, so that a service's status notification (an APC) ends the wait too; the
+    // program hears of it before the messages that came meanwhile.
+    if (::MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE | MWMO_ALERTABLE) == WAIT_IO_COMPLETION &&
+        events_ && !unloaded_)
+        guarded([&] { events_->onServiceNotified(); });
     pumpEvents();
 }
 
 int WindowSystem::run() {
-    MSG msg;
-    while (!quitting_) {
-        if (::GetMessageW(&msg, nullptr, 0, 0) <= 0) return static_cast<int>(msg.wParam);
-        translate(msg);
-    }
+    // The same wait as any other, without a time limit: the idle panel sleeps until a message
+    // or a service notification comes.
+    while (!quitting_) waitForEvents(INFINITE);
     return exitCode_;
 }
 

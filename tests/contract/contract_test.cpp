@@ -130,7 +130,13 @@ TEST_F(Contract, AServiceFollowsTheCommandsTheProgramLaunches) {
     EXPECT_LT(os.clock().monotonicSeconds() - start, 5.0) << "only the notification ends a block";
     EXPECT_NE(status.processId, 0u);
     scm.closeServiceHandle(service);  // else "sc delete" only marks the service for deletion
-    EXPECT_TRUE(run("net stop ", kServiceStopped));
+    // Stopped by another program, a handle of ours that asked hears of it.
+    const Handle watched = scm.openService(manager, name, kGenericRead);
+    ASSERT_TRUE(scm.notifyStatusChange(watched, kNotifyStopped));
+    const double stopping = os.clock().monotonicSeconds();
+    EXPECT_TRUE(run("net stop ", kServiceStopped, 10000));
+    EXPECT_LT(os.clock().monotonicSeconds() - stopping, 5.0);
+    scm.closeServiceHandle(watched);
     // A state the service is in already is news at once, on a handle of its own.
     const Handle again = scm.openService(manager, name, kGenericRead);
     ASSERT_TRUE(scm.notifyStatusChange(again, kNotifyRunning | kNotifyStopped));

@@ -151,6 +151,8 @@ struct Recorder : platform::FormEvents {
     }
     void onTrayMessage(std::uint32_t message) override { trayMessages.push_back(message); }
     void onTaskbarCreated() override {}
+    void onServiceNotified() override { ++notified; }
+    int notified = 0;
 };
 
 // The window turns what the user does into the program's events: a timer ticks only while it
@@ -175,6 +177,10 @@ TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
     os.window().createForm(model, events);
     for (int i = 0; i < 4; ++i) os.window().waitForEvents(50);
     EXPECT_TRUE(events.ticks.empty()) << "a timer switched off does not tick";
+    // A service's notification comes as an APC: it ends the wait, and the program hears of it.
+    ::QueueUserAPC([](ULONG_PTR) {}, ::GetCurrentThread(), 0);
+    os.window().waitForEvents(5000);
+    EXPECT_EQ(events.notified, 1);
     timer.enabled = true;
     os.window().controlChanged(2, platform::Change::Enabled);
     for (int i = 0; i < 20 && events.ticks.empty(); ++i) os.window().waitForEvents(50);

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -29,7 +30,9 @@ void FakeWindowSystem::advance(double seconds) {
             const auto what = std::move(it->second);
             agenda_.erase(it);
             what();
-            if (std::exchange(woken_, false)) return;
+            if (std::exchange(noticed_, false) && events) events->onServiceNotified();
+            // A wake ends the wait under way; the test's own advance goes on to its end.
+            if (std::exchange(woken_, false) && waiting_ > 0) return;
         } else if (timer) {
             // A real timer keeps ticking until it is disabled, also while its handler runs.
             clock_.monotonic = std::max(clock_.monotonic, next);
@@ -41,6 +44,16 @@ void FakeWindowSystem::advance(double seconds) {
     }
     // A handler run from here may have waited on its own and moved the clock further.
     clock_.monotonic = std::max(clock_.monotonic, target);
+}
+
+P::LocalTime FakeClock::localTimeOf(std::int64_t t) {
+    using namespace std::chrono;
+    const sys_seconds at{seconds{t}};
+    const auto day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss time{at - day};
+    return {int(date.year()),          int(unsigned(date.month())), int(unsigned(date.day())),
+            int(time.hours().count()), int(time.minutes().count()), int(time.seconds().count())};
 }
 
 std::string FakeEnvironment::expand(const std::string& text) {
@@ -325,7 +338,7 @@ void FakeCommands::settle(const std::string& name, bool starting) {
         t->state = starting && !t->failsWith ? P::kServiceRunning : P::kServiceStopped;
         t->exitCode = starting ? t->failsWith : 0;
         t->processId = t->state == P::kServiceRunning ? 0x600 : 0;
-        if (scm_.notified(name, t->state)) ui_.wake();
+        if (scm_.notified(name, t->state)) ui_.notify();
     });
 }
 

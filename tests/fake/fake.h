@@ -99,11 +99,15 @@ private:
     Record& r_;
 };
 
+// Local time is UTC here: the time of day and the epoch stand still unless a test moves them.
 struct FakeClock : P::Clock {
     P::LocalTime now{2012, 1, 9, 5, 32, 50};
     double monotonic = 1000.0;
+    std::int64_t epoch = 1326087170;  // 2012-01-09 05:32:50
     P::LocalTime localTime() override { return now; }
     double monotonicSeconds() override { return monotonic; }
+    std::int64_t epochSeconds() override { return epoch; }
+    P::LocalTime localTimeOf(std::int64_t t) override;
 };
 
 class FakeWindowSystem;
@@ -263,7 +267,11 @@ public:
     }
     void pumpEvents() override { advance(0.01); }
     // Even a zero wait lets a little time pass, as it does on a real machine.
-    void waitForEvents(std::uint32_t maxMs) override { advance(std::max(maxMs, 1u) / 1000.0); }
+    void waitForEvents(std::uint32_t maxMs) override {
+        ++waiting_;
+        advance(std::max(maxMs, 1u) / 1000.0);
+        --waiting_;
+    }
     int run() override { return r_.calls.push_back("GetMessageW"), 0; }  // the test goes on instead
     P::Handle extractIcon(const std::string& exe, int index) override {
         r_.calls.push_back("ExtractIconA " + exe + " " + std::to_string(index));
@@ -281,6 +289,10 @@ public:
     }
     void advance(double seconds);
     void wake() { woken_ = true; }
+    // A service notification arrived: the window hears of it, and the wait under way ends.
+    void notify() {
+        after(0, [this] { noticed_ = woken_ = true; });
+    }
 
     // What the user and Windows do.
     void userSelects(int list, int index) {
@@ -320,7 +332,8 @@ private:
     P::Handle nextIcon_ = 0x9000;
     std::multimap<double, std::function<void()>> agenda_;
     std::map<int, double> timerDue_;
-    bool woken_ = false;
+    bool woken_ = false, noticed_ = false;
+    int waiting_ = 0;  // nested waits under way
 };
 
 class FakeProcesses : public P::Processes {
@@ -940,6 +953,37 @@ private:
     FakeFiles& files_;
 };
 
+// The System event log: what it holds, handed out in reads of the sizes the caller asks for, newest
+// record first; each read hands out whole records that fit, as ReadEventLogW does.
+struct FakeEventLog : P::EventLog {
+    explicit FakeEventLog(Record& r) : r_(r) {}
+    std::vector<Bytes> records;  // newest first
+    bool readable = true;
+    std::size_t next = 0;
+
+    P::Handle openEventLog(const std::string& source) override {
+        r_.calls.push_back("OpenEventLogW " + source);
+        return readable ? (next = 0, 0x5000) : 0;
+    }
+    bool readEventLog(P::Handle, std::uint32_t flags, std::uint32_t size, Bytes& out,
+                      std::uint32_t& needed) override {
+        r_.calls.push_back("ReadEventLogW " + Hex(flags) + " " + std::to_string(size));
+        out.clear();
+        while (next < records.size() && out.size() + records[next].size() <= size)
+            out.insert(out.end(), records[next].begin(), records[next].end()), ++next;
+        if (!out.empty()) return true;
+        error_ = next < records.size() ? P::kErrorInsufficientBuffer : P::kErrorHandleEof;
+        needed = next < records.size() ? static_cast<std::uint32_t>(records[next].size()) : 0;
+        return false;
+    }
+    void closeEventLog(P::Handle) override { r_.calls.push_back("CloseEventLog"); }
+    std::uint32_t lastError() override { return error_; }
+
+private:
+    Record& r_;
+    std::uint32_t error_ = 0;
+};
+
 // The first packet a MySQL server sends: protocol 10, its version, then fields nobody reads.
 inline std::string MysqlGreeting(const std::string& version) {
     std::string payload = "\x0A" + version + std::string(1, '\0') + std::string(44, '\x01');
@@ -950,7 +994,7 @@ inline std::string MysqlGreeting(const std::string& version) {
 struct FakePlatform : P::Platform {
     FakePlatform() {
         procs.onLaunch = [this](const std::string& line) { commands.run(line); };
-        scm.fireSoon = [this] { ui.after(0, [this] { ui.wake(); }); };
+        scm.fireSoon = [this] { ui.notify(); };
         // The servers answer on their ports: the database greets, /oa is there.
         // A real mysqld keeps the connection open after its greeting, waiting for a login.
         net.servers[3307] = {[](const std::string&) { return MysqlGreeting("5.0.96-fake"); }, 0, 0,
@@ -977,6 +1021,7 @@ struct FakePlatform : P::Platform {
     FakeSockets net{record, clockImpl};
     FakeCommands commands{scm, reg, ui, filesImpl};
     FakeLibraries libs{record};
+    FakeEventLog events{record};
 
     P::Application& app() override { return application; }
     P::Clock& clock() override { return clockImpl; }
@@ -990,10 +1035,20 @@ struct FakePlatform : P::Platform {
     P::Sockets& sockets() override { return net; }
     P::Files& files() override { return filesImpl; }
     P::Libraries& libraries() override { return libs; }
+    P::EventLog& eventLog() override { return events; }
 
     static constexpr char kSystemEnvironment[] =
         "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
     int count(const std::string& prefix) const { return record.count(prefix); }
+    // Another program, or the service's own death, puts a service into a state; a notification
+    // asked for that state arrives.
+    void outside(const std::string& name, std::uint32_t state, std::uint32_t exitCode = 0,
+                 std::uint32_t specific = 0) {
+        auto& s = *scm.find(name);
+        s.state = state, s.exitCode = exitCode, s.specificCode = specific;
+        s.processId = state == P::kServiceStopped ? 0 : 0x600;
+        if (scm.notified(name, state)) ui.notify();
+    }
     void fail(const std::string& op, std::uint32_t error) { record.failing[op] = error; }
 };
 

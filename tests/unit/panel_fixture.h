@@ -70,8 +70,9 @@ struct Machine {
         return text + (ctl(IDC_cmdConnect).enabled ? "connect" : "");
     }
 
-    // Whatever happened, nothing may be left open.
+    // Whatever happened, once the panel is gone nothing may be left open.
     void expectNothingOpen() {
+        frm.reset();
         EXPECT_EQ(os.reg.openKeys(), 0u);
         EXPECT_EQ(os.scm.openHandles(), 0u);
         EXPECT_EQ(os.net.openSockets(), 0u);
