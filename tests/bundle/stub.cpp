@@ -13,8 +13,10 @@
 // the web container answers HTTP/1.0: 200 for /oa and /oa/ when ready, 404 otherwise, 400 for
 // a request head that is not whole within 2 s and 4 KB. Connections are served one at a time.
 // A port they cannot take stops them too, with the socket error as the exit code. At that and
-// at start=fail they write the reason into the server's own log, in the server's format and
-// in GBK, as a Chinese Windows would: mysql5\data\stub.err or
+// at start=fail they write what the real server would into its own log, the cause first and
+// then what follows from it (Tomcat's Catalina.start wrapper, mysqld's "Aborting" and shutdown
+// lines), in the server's format and, for the web container's Chinese level words, in GBK as
+// a Chinese Windows would: mysql5\data\stub.err or
 // tomcat6\logs\catalina.YYYY-MM-DD.log. What they do goes to <exe>.log beside the exe, one
 // stamped line each (an answer to a browser too, with its path and status).
 //
@@ -152,9 +154,13 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
     return NO_ERROR;
 }
 
-// A failed start leaves its reason where the real server would, in its log's format and in the
-// ANSI code page of a Chinese Windows (GBK), so that the panel can quote the server's own words.
-void logFailure(const Knobs& knobs, bool portTaken) {
+// What the real server writes into its own log when it is in trouble: the cause first, then
+// what follows from it, so that the panel can be made to quote the cause and not the trailer.
+// The web container's level words are Chinese, in the ANSI code page of a Chinese Windows
+// (GBK), as Java writes them there.
+enum class Trouble { PortTaken, StartFailed };
+
+void logTrouble(const Knobs& knobs, Trouble trouble) {
     std::wstring folder = besideExe(L"");
     folder.resize(folder.find_last_of(L'\\'));  // bin
     folder.resize(folder.find_last_of(L'\\'));
@@ -164,27 +170,51 @@ void logFailure(const Knobs& knobs, bool portTaken) {
     GetLocalTime(&t);
     wchar_t name[32] = L"\\stub.err";
     if (knobs.web) swprintf(name, 32, L"\\catalina.%04u-%02u-%02u.log", t.wYear, t.wMonth, t.wDay);
+    char stamp[32];  // Java's in a Chinese locale; mysqld 5.0's pads the hour with a blank
+    std::snprintf(
+        stamp, sizeof stamp, knobs.web ? "%u-%u-%u %u:%02u:%02u" : "%02u%02u%02u %2u:%02u:%02u",
+        knobs.web ? t.wYear : t.wYear % 100, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    std::string text;
+    // A Java record: the line naming its source, then 严重 (SEVERE) and the message, then the
+    // exception.
+    const auto severe = [&](const char* source, const char* message, const std::string& cause) {
+        text += std::string(stamp) + " " + source + "\r\n\xD1\xCF\xD6\xD8: " + message + "\r\n" +
+                cause + "\r\n";
+    };
+    const auto mysqld = [&](const std::string& line) { text += std::string(stamp) + " " + line; };
+    const std::string port = std::to_string(knobs.port);
+    const std::string bind =
+        "java.net.BindException: Address already in use: JVM_Bind <null>:" + port;
+    const char* const catalina = "org.apache.catalina.startup.Catalina start";
+    if (knobs.web && trouble == Trouble::StartFailed) {
+        severe("org.apache.catalina.startup.HostConfig deployDirectory",
+               "Error deploying web application directory oa",
+               "java.lang.OutOfMemoryError: PermGen space");
+        severe(catalina, "Catalina.start: ",
+               "LifecycleException:  java.lang.OutOfMemoryError: PermGen space");
+    } else if (knobs.web) {
+        severe("org.apache.coyote.http11.Http11Protocol init", "Error initializing endpoint",
+               bind + "\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:502)");
+        severe(catalina, "Catalina.start: ",
+               "LifecycleException:  Protocol handler initialization failed: " + bind);
+    } else {
+        if (trouble == Trouble::PortTaken) {
+            mysqld(
+                "[ERROR] Can't start server: Bind on TCP/IP port: No such file or directory\r\n");
+            mysqld("[ERROR] Do you already have another mysqld server running on port: " + port +
+                   " ?\r\n");
+        } else {  // InnoDB writes its own lines, without the stamp
+            text +=
+                "InnoDB: Error: log file .\\ib_logfile0 is of different size 0 5242880 bytes\r\n"
+                "InnoDB: than specified in the .cnf file 0 10485760 bytes!\r\n";
+        }
+        mysqld("[ERROR] Aborting\r\n\r\n");
+        mysqld("[Note] mysqld2: Shutdown complete\r\n\r\n");
+    }
     const File log(_wfopen((folder + name).c_str(), L"ab"));
     if (!log) return note("cannot write %ls%ls", folder.c_str(), name);
-    if (knobs.web)  // 严重, as Java's own log format says it in Chinese
-        std::fprintf(log.get(),
-                     "%u-%u-%u %u:%02u:%02u org.apache.catalina.startup.Catalina start\r\n"
-                     "\xD1\xCF\xD6\xD8: Catalina.start: \r\n%s\r\n",
-                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                     portTaken ? "java.net.BindException: Address already in use: JVM_Bind"
-                               : "java.lang.OutOfMemoryError: PermGen space");
-    else if (portTaken)  // 无法启动服务：端口 N 已被占用
-        std::fprintf(
-            log.get(),
-            "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xCE\xDE\xB7\xA8\xC6\xF4\xB6\xAF"
-            "\xB7\xFE\xCE\xF1\xA3\xBA\xB6\xCB\xBF\xDA %u \xD2\xD1\xB1\xBB\xD5\xBC\xD3\xC3\r\n",
-            t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, knobs.port);
-    else  // 启动失败：InnoDB 数据文件损坏
-        std::fprintf(log.get(),
-                     "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xC6\xF4\xB6\xAF\xCA\xA7\xB0\xDC"
-                     "\xA3\xBAInnoDB \xCA\xFD\xBE\xDD\xCE\xC4\xBC\xFE\xCB\xF0\xBB\xB5\r\n",
-                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    note("wrote the failure to %ls%ls", folder.c_str(), name);
+    std::fwrite(text.data(), 1, text.size(), log.get());
+    note("wrote the trouble to %ls%ls", folder.c_str(), name);
 }
 
 struct Client {
@@ -284,7 +314,7 @@ DWORD serve(Service& service) {
         listen(listener.s, SOMAXCONN) != 0) {
         const int error = WSAGetLastError();
         note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
-        logFailure(service.knobs, true);
+        logTrouble(service.knobs, Trouble::PortTaken);
         return DWORD(error);
     }
     service.report(SERVICE_RUNNING);
@@ -309,7 +339,7 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
     DWORD exitCode = NO_ERROR;
     if (service.knobs.startFail) {
         exitCode = ERROR_PROCESS_ABORTED;
-        logFailure(service.knobs, false);
+        logTrouble(service.knobs, Trouble::StartFailed);
     } else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
         exitCode = serve(service);
     note("stopped, exit code %lu", exitCode);
