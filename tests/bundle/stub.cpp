@@ -9,14 +9,16 @@
 //   port=N           listen on N instead of the usual port
 //   greet=silent     accept connections but never send a byte (either role)
 //   ready_delay=MS   web container only: /oa answers 404 until MS after RUNNING, then 200
+//   port_taken=run   web container only: a port it cannot take leaves it RUNNING with nothing
+//                    listening, as Tomcat 6 runs on without its connector
 // Once RUNNING, the database greets each connection with a MySQL protocol-10 handshake and
 // the web container answers HTTP/1.0: 200 for /oa and /oa/ when ready, 404 otherwise, 400 for
 // a request head that is not whole within 2 s and 4 KB. Connections are served one at a time.
-// A port they cannot take stops them too, with the socket error as the exit code. At that and
-// at start=fail they write what the real server would into its own log, the cause first and
-// then what follows from it (Tomcat's Catalina.start wrapper, mysqld's "Aborting" and shutdown
-// lines), in the server's format and, for the web container's Chinese level words, in GBK as
-// a Chinese Windows would: mysql5\data\stub.err or
+// A port they cannot take stops them too, with the socket error as the exit code. At that, at
+// start=fail and at port_taken=run they write what the real server would into its own log,
+// the cause first and then what follows from it (Tomcat's Catalina.start wrapper, mysqld's
+// "Aborting" and shutdown lines), in the server's format and, for the web container's
+// Chinese level words, in GBK as a Chinese Windows would: mysql5\data\stub.err or
 // tomcat6\logs\catalina.YYYY-MM-DD.log. What they do goes to <exe>.log beside the exe, one
 // stamped line each (an answer to a browser too, with its path and status).
 //
@@ -72,7 +74,7 @@ void note(const char* format, Args... args) {
 
 struct Knobs {
     bool web = besideExe(L"").ends_with(L"\\tomcat6svc");
-    bool registerNever = false, startFail = false, silent = false;
+    bool registerNever = false, startFail = false, silent = false, portTakenRuns = false;
     DWORD startDelay = 0;  // INFINITE for start=never
     DWORD readyDelay = 0;
     u_short port = web ? 8080 : 3307;
@@ -103,6 +105,8 @@ std::optional<Knobs> loadKnobs() {
         else if (knobs.web && std::sscanf(line, "ready_delay=%lu%c", &n, &more) == 1 &&
                  n < INFINITE)
             knobs.readyDelay = DWORD(n);
+        else if (knobs.web && !std::strcmp(line, "port_taken=run"))
+            knobs.portTakenRuns = true;
         else
             return note("bad knob: %s", line), std::nullopt;
     }
@@ -158,7 +162,7 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
 // what follows from it, so that the panel can be made to quote the cause and not the trailer.
 // The web container's level words are Chinese, in the ANSI code page of a Chinese Windows
 // (GBK), as Java writes them there.
-enum class Trouble { PortTaken, StartFailed };
+enum class Trouble { PortTaken, StartFailed, RunsWithoutPort };
 
 void logTrouble(const Knobs& knobs, Trouble trouble) {
     std::wstring folder = besideExe(L"");
@@ -195,8 +199,12 @@ void logTrouble(const Knobs& knobs, Trouble trouble) {
     } else if (knobs.web) {
         severe("org.apache.coyote.http11.Http11Protocol init", "Error initializing endpoint",
                bind + "\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:502)");
-        severe(catalina, "Catalina.start: ",
-               "LifecycleException:  Protocol handler initialization failed: " + bind);
+        if (trouble == Trouble::PortTaken)
+            severe(catalina, "Catalina.start: ",
+                   "LifecycleException:  Protocol handler initialization failed: " + bind);
+        else  // 信息 (INFO): Tomcat 6 runs on without its connector
+            text += std::string(stamp) + " " + catalina +
+                    "\r\n\xD0\xC5\xCF\xA2: Server startup in 1467 ms\r\n";
     } else {
         if (trouble == Trouble::PortTaken) {
             mysqld(
@@ -299,8 +307,13 @@ void answer(Service& service, const Client& client) {
     for (std::string ignored; readSome(service, client, ignored, deadline);) ignored.clear();
 }
 
+void running(Service& service) {
+    service.report(SERVICE_RUNNING);
+    service.runningSince = GetTickCount64();
+}
+
 // Serves until stopped, waiting on the stop and the listening socket together so that a stop
-// is prompt. RUNNING is reported only once the port is really ours.
+// is prompt. RUNNING is reported only once the port is really ours (or port_taken=run).
 DWORD serve(Service& service) {
     const Socket listener{socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
     sockaddr_in addr{};
@@ -310,20 +323,23 @@ DWORD serve(Service& service) {
     const BOOL exclusive = TRUE;  // a second server on the port must fail, not share it
     setsockopt(listener.s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    if (bind(listener.s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener.s, SOMAXCONN) != 0) {
+    const bool listening =
+        bind(listener.s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+        listen(listener.s, SOMAXCONN) == 0;
+    if (!listening) {
         const int error = WSAGetLastError();
         note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
-        logTrouble(service.knobs, Trouble::PortTaken);
-        return DWORD(error);
+        if (!service.knobs.portTakenRuns)
+            return logTrouble(service.knobs, Trouble::PortTaken), DWORD(error);
+        logTrouble(service.knobs, Trouble::RunsWithoutPort);
     }
-    service.report(SERVICE_RUNNING);
-    service.runningSince = GetTickCount64();
-    note("running, listening on 127.0.0.1:%u", service.knobs.port);
+    running(service);
+    note("running, %s on 127.0.0.1:%u", listening ? "listening" : "not listening",
+         service.knobs.port);
     const Handle incoming{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     WSAEventSelect(listener.s, incoming.get(), FD_ACCEPT);
     const HANDLE events[] = {service.stop.get(), incoming.get()};
-    while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+    while (WaitForMultipleObjects(listening ? 2 : 1, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
         for (SOCKET s; (s = accept(listener.s, nullptr, nullptr)) != INVALID_SOCKET;)
             answer(service, Client{.socket = {s}});
     service.report(SERVICE_STOP_PENDING);
