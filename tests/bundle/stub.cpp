@@ -11,12 +11,15 @@
 //   ready_delay=MS   web container only: /oa answers 404 until MS after RUNNING, then 200
 //   port_taken=run   web container only: a port it cannot take leaves it RUNNING with nothing
 //                    listening, as Tomcat 6 runs on without its connector
+//   die_after=MS     MS after RUNNING, write a last error into the server's log, say STOPPED
+//                    with exit code 1067 and end the process at once, as Windows reports a
+//                    server that crashes (Wine's service manager would not notice by itself)
 // Once RUNNING, the database greets each connection with a MySQL protocol-10 handshake and
 // the web container answers HTTP/1.0: 200 for /oa and /oa/ when ready, 404 otherwise, 400 for
 // a request head that is not whole within 2 s and 4 KB. Connections are served one at a time.
 // A port they cannot take stops them too, with the socket error as the exit code. At that, at
-// start=fail and at port_taken=run they write what the real server would into its own log,
-// the cause first and then what follows from it (Tomcat's Catalina.start wrapper, mysqld's
+// start=fail, port_taken=run and die_after they write what the real server would into its own
+// log, the cause first and then what follows from it (Tomcat's Catalina.start wrapper, mysqld's
 // "Aborting" and shutdown lines), in the server's format and, for the web container's
 // Chinese level words, in GBK as a Chinese Windows would: mysql5\data\stub.err or
 // tomcat6\logs\catalina.YYYY-MM-DD.log. What they do goes to <exe>.log beside the exe, one
@@ -77,6 +80,7 @@ struct Knobs {
     bool registerNever = false, startFail = false, silent = false, portTakenRuns = false;
     DWORD startDelay = 0;  // INFINITE for start=never
     DWORD readyDelay = 0;
+    DWORD dieAfter = INFINITE;  // never
     u_short port = web ? 8080 : 3307;
 };
 
@@ -107,6 +111,8 @@ std::optional<Knobs> loadKnobs() {
             knobs.readyDelay = DWORD(n);
         else if (knobs.web && !std::strcmp(line, "port_taken=run"))
             knobs.portTakenRuns = true;
+        else if (std::sscanf(line, "die_after=%lu%c", &n, &more) == 1 && n < INFINITE)
+            knobs.dieAfter = DWORD(n);
         else
             return note("bad knob: %s", line), std::nullopt;
     }
@@ -130,8 +136,9 @@ int install(const std::wstring& name) {
     return service ? 0 : 1;
 }
 
-// Only the service thread reports the status, so no lock is needed; the control handler
-// (on the dispatcher's thread) just raises the stop event.
+// Only the service thread reports through `status`, so no lock is needed; the control handler
+// (on the dispatcher's thread) just raises the stop event, and die_after's thread reports its
+// last status from a record of its own.
 struct Service {
     std::wstring name;
     Knobs knobs;
@@ -162,7 +169,7 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
 // what follows from it, so that the panel can be made to quote the cause and not the trailer.
 // The web container's level words are Chinese, in the ANSI code page of a Chinese Windows
 // (GBK), as Java writes them there.
-enum class Trouble { PortTaken, StartFailed, RunsWithoutPort };
+enum class Trouble { PortTaken, StartFailed, RunsWithoutPort, Died };
 
 void logTrouble(const Knobs& knobs, Trouble trouble) {
     std::wstring folder = besideExe(L"");
@@ -190,7 +197,10 @@ void logTrouble(const Knobs& knobs, Trouble trouble) {
     const std::string bind =
         "java.net.BindException: Address already in use: JVM_Bind <null>:" + port;
     const char* const catalina = "org.apache.catalina.startup.Catalina start";
-    if (knobs.web && trouble == Trouble::StartFailed) {
+    if (knobs.web && trouble == Trouble::Died) {
+        severe("org.apache.coyote.http11.Http11Processor process", "Error processing request",
+               "java.lang.OutOfMemoryError: Java heap space");
+    } else if (knobs.web && trouble == Trouble::StartFailed) {
         severe("org.apache.catalina.startup.HostConfig deployDirectory",
                "Error deploying web application directory oa",
                "java.lang.OutOfMemoryError: PermGen space");
@@ -205,6 +215,8 @@ void logTrouble(const Knobs& knobs, Trouble trouble) {
         else  // 信息 (INFO): Tomcat 6 runs on without its connector
             text += std::string(stamp) + " " + catalina +
                     "\r\n\xD0\xC5\xCF\xA2: Server startup in 1467 ms\r\n";
+    } else if (trouble == Trouble::Died) {
+        mysqld("[ERROR] mysqld2: Out of memory (Needed 8388608 bytes)\r\n");
     } else {
         if (trouble == Trouble::PortTaken) {
             mysqld(
@@ -307,9 +319,30 @@ void answer(Service& service, const Client& client) {
     for (std::string ignored; readSome(service, client, ignored, deadline);) ignored.clear();
 }
 
+// die_after: the process ends abruptly, as a crashing server's does. Windows' service manager
+// notices that by itself and says STOPPED with 1067 (ERROR_PROCESS_ABORTED); Wine 8's does not
+// notice at all (the service stays RUNNING with the dead process's id), so the stub says what
+// Windows would, just before it ends.
+DWORD WINAPI dieLater(void* context) {
+    const Service& service = *static_cast<const Service*>(context);
+    if (WaitForSingleObject(service.stop.get(), service.knobs.dieAfter) != WAIT_TIMEOUT) return 0;
+    logTrouble(service.knobs, Trouble::Died);
+    note("dying, exit code %lu", ERROR_PROCESS_ABORTED);
+    SERVICE_STATUS last{
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, ERROR_PROCESS_ABORTED, 0, 0, 0};
+    SetServiceStatus(service.handle, &last);
+    TerminateProcess(GetCurrentProcess(), ERROR_PROCESS_ABORTED);
+    return 0;
+}
+
 void running(Service& service) {
     service.report(SERVICE_RUNNING);
     service.runningSince = GetTickCount64();
+    if (service.knobs.dieAfter == INFINITE) return;
+    if (const HANDLE thread = CreateThread(nullptr, 0, dieLater, &service, 0, nullptr))
+        CloseHandle(thread);
+    else
+        note("cannot start the thread that dies, error %lu", GetLastError());
 }
 
 // Serves until stopped, waiting on the stop and the listening socket together so that a stop
