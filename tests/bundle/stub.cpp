@@ -14,6 +14,9 @@
 //   die_after=MS     MS after RUNNING, write a last error into the server's log, say STOPPED
 //                    with exit code 1067 and end the process at once, as Windows reports a
 //                    server that crashes (Wine's service manager would not notice by itself)
+//   hang_after=MS    from MS after RUNNING (from RUNNING when only hang_for is given), for
+//   hang_for=MS      hang_for MS (for good when only hang_after is given): accept connections
+//                    but send nothing, then answer again; a stop still ends it at once
 // Once RUNNING, the database greets each connection with a MySQL protocol-10 handshake and
 // the web container answers HTTP/1.0: 200 for /oa and /oa/ when ready, 404 otherwise, 400 for
 // a request head that is not whole within 2 s and 4 KB. Connections are served one at a time.
@@ -80,7 +83,8 @@ struct Knobs {
     bool registerNever = false, startFail = false, silent = false, portTakenRuns = false;
     DWORD startDelay = 0;  // INFINITE for start=never
     DWORD readyDelay = 0;
-    DWORD dieAfter = INFINITE;  // never
+    DWORD dieAfter = INFINITE;                       // never
+    DWORD hangAfter = INFINITE, hangFor = INFINITE;  // no hang; for good
     u_short port = web ? 8080 : 3307;
 };
 
@@ -113,9 +117,14 @@ std::optional<Knobs> loadKnobs() {
             knobs.portTakenRuns = true;
         else if (std::sscanf(line, "die_after=%lu%c", &n, &more) == 1 && n < INFINITE)
             knobs.dieAfter = DWORD(n);
+        else if (std::sscanf(line, "hang_after=%lu%c", &n, &more) == 1 && n < INFINITE)
+            knobs.hangAfter = DWORD(n);
+        else if (std::sscanf(line, "hang_for=%lu%c", &n, &more) == 1 && n < INFINITE)
+            knobs.hangFor = DWORD(n);
         else
             return note("bad knob: %s", line), std::nullopt;
     }
+    if (knobs.hangFor != INFINITE && knobs.hangAfter == INFINITE) knobs.hangAfter = 0;
     return knobs;
 }
 
@@ -307,8 +316,24 @@ void answerHttp(Service& service, const Client& client) {
     note("answered %.200s with %d", path.empty() ? "-" : path.c_str(), status);
 }
 
+// hang_after/hang_for: a connection that comes while the server hangs gets nothing until the
+// hang is over (or the service stops), then its answer, late, as from a server that recovers.
+bool waitOutHang(Service& service) {
+    const Knobs& knobs = service.knobs;
+    const ULONGLONG since = GetTickCount64() - service.runningSince;
+    if (knobs.hangAfter == INFINITE || since < knobs.hangAfter ||
+        (knobs.hangFor != INFINITE && since >= ULONGLONG(knobs.hangAfter) + knobs.hangFor))
+        return true;
+    const DWORD left = knobs.hangFor == INFINITE
+                           ? INFINITE
+                           : DWORD(ULONGLONG(knobs.hangAfter) + knobs.hangFor - since);
+    note("connection left unanswered while hanging");
+    return WaitForSingleObject(service.stop.get(), left) == WAIT_TIMEOUT;
+}
+
 void answer(Service& service, const Client& client) {
     WSAEventSelect(client.socket.s, client.event.get(), FD_READ | FD_CLOSE);
+    if (!waitOutHang(service)) return;
     const bool speaks = !service.knobs.silent;
     if (speaks && service.knobs.web) return answerHttp(service, client);
     const std::string hello = greeting(++service.connections);
