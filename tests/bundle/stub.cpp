@@ -9,12 +9,22 @@
 //   port=N           listen on N instead of the usual port
 //   greet=silent     accept connections but never send a byte (either role)
 //   ready_delay=MS   web container only: /oa answers 404 until MS after RUNNING, then 200
+//   port_taken=run   web container only: a port it cannot take leaves it RUNNING with nothing
+//                    listening, as Tomcat 6 runs on without its connector
+//   die_after=MS     MS after RUNNING, write a last error into the server's log, say STOPPED
+//                    with exit code 1067 and end the process at once, as Windows reports a
+//                    server that crashes (Wine's service manager would not notice by itself)
+//   hang_after=MS    from MS after RUNNING (from RUNNING when only hang_for is given), for
+//   hang_for=MS      hang_for MS (for good when only hang_after is given): accept connections
+//                    but send nothing, then answer again; a stop still ends it at once
 // Once RUNNING, the database greets each connection with a MySQL protocol-10 handshake and
 // the web container answers HTTP/1.0: 200 for /oa and /oa/ when ready, 404 otherwise, 400 for
 // a request head that is not whole within 2 s and 4 KB. Connections are served one at a time.
-// A port they cannot take stops them too, with the socket error as the exit code. At that and
-// at start=fail they write the reason into the server's own log, in the server's format and
-// in GBK, as a Chinese Windows would: mysql5\data\stub.err or
+// A port they cannot take stops them too, with the socket error as the exit code. At that, at
+// start=fail, port_taken=run and die_after they write what the real server would into its own
+// log, the cause first and then what follows from it (Tomcat's Catalina.start wrapper, mysqld's
+// "Aborting" and shutdown lines), in the server's format and, for the web container's
+// Chinese level words, in GBK as a Chinese Windows would: mysql5\data\stub.err or
 // tomcat6\logs\catalina.YYYY-MM-DD.log. What they do goes to <exe>.log beside the exe, one
 // stamped line each (an answer to a browser too, with its path and status).
 //
@@ -70,9 +80,11 @@ void note(const char* format, Args... args) {
 
 struct Knobs {
     bool web = besideExe(L"").ends_with(L"\\tomcat6svc");
-    bool registerNever = false, startFail = false, silent = false;
+    bool registerNever = false, startFail = false, silent = false, portTakenRuns = false;
     DWORD startDelay = 0;  // INFINITE for start=never
     DWORD readyDelay = 0;
+    DWORD dieAfter = INFINITE;                       // never
+    DWORD hangAfter = INFINITE, hangFor = INFINITE;  // no hang; for good
     u_short port = web ? 8080 : 3307;
 };
 
@@ -101,9 +113,18 @@ std::optional<Knobs> loadKnobs() {
         else if (knobs.web && std::sscanf(line, "ready_delay=%lu%c", &n, &more) == 1 &&
                  n < INFINITE)
             knobs.readyDelay = DWORD(n);
+        else if (knobs.web && !std::strcmp(line, "port_taken=run"))
+            knobs.portTakenRuns = true;
+        else if (std::sscanf(line, "die_after=%lu%c", &n, &more) == 1 && n < INFINITE)
+            knobs.dieAfter = DWORD(n);
+        else if (std::sscanf(line, "hang_after=%lu%c", &n, &more) == 1 && n < INFINITE)
+            knobs.hangAfter = DWORD(n);
+        else if (std::sscanf(line, "hang_for=%lu%c", &n, &more) == 1 && n < INFINITE)
+            knobs.hangFor = DWORD(n);
         else
             return note("bad knob: %s", line), std::nullopt;
     }
+    if (knobs.hangFor != INFINITE && knobs.hangAfter == INFINITE) knobs.hangAfter = 0;
     return knobs;
 }
 
@@ -124,8 +145,9 @@ int install(const std::wstring& name) {
     return service ? 0 : 1;
 }
 
-// Only the service thread reports the status, so no lock is needed; the control handler
-// (on the dispatcher's thread) just raises the stop event.
+// Only the service thread reports through `status`, so no lock is needed; the control handler
+// (on the dispatcher's thread) just raises the stop event, and die_after's thread reports its
+// last status from a record of its own.
 struct Service {
     std::wstring name;
     Knobs knobs;
@@ -152,9 +174,13 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
     return NO_ERROR;
 }
 
-// A failed start leaves its reason where the real server would, in its log's format and in the
-// ANSI code page of a Chinese Windows (GBK), so that the panel can quote the server's own words.
-void logFailure(const Knobs& knobs, bool portTaken) {
+// What the real server writes into its own log when it is in trouble: the cause first, then
+// what follows from it, so that the panel can be made to quote the cause and not the trailer.
+// The web container's level words are Chinese, in the ANSI code page of a Chinese Windows
+// (GBK), as Java writes them there.
+enum class Trouble { PortTaken, StartFailed, RunsWithoutPort, Died };
+
+void logTrouble(const Knobs& knobs, Trouble trouble) {
     std::wstring folder = besideExe(L"");
     folder.resize(folder.find_last_of(L'\\'));  // bin
     folder.resize(folder.find_last_of(L'\\'));
@@ -164,27 +190,60 @@ void logFailure(const Knobs& knobs, bool portTaken) {
     GetLocalTime(&t);
     wchar_t name[32] = L"\\stub.err";
     if (knobs.web) swprintf(name, 32, L"\\catalina.%04u-%02u-%02u.log", t.wYear, t.wMonth, t.wDay);
+    char stamp[32];  // Java's in a Chinese locale; mysqld 5.0's pads the hour with a blank
+    std::snprintf(
+        stamp, sizeof stamp, knobs.web ? "%u-%u-%u %u:%02u:%02u" : "%02u%02u%02u %2u:%02u:%02u",
+        knobs.web ? t.wYear : t.wYear % 100, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    std::string text;
+    // A Java record: the line naming its source, then 严重 (SEVERE) and the message, then the
+    // exception.
+    const auto severe = [&](const char* source, const char* message, const std::string& cause) {
+        text += std::string(stamp) + " " + source + "\r\n\xD1\xCF\xD6\xD8: " + message + "\r\n" +
+                cause + "\r\n";
+    };
+    const auto mysqld = [&](const std::string& line) { text += std::string(stamp) + " " + line; };
+    const std::string port = std::to_string(knobs.port);
+    const std::string bind =
+        "java.net.BindException: Address already in use: JVM_Bind <null>:" + port;
+    const char* const catalina = "org.apache.catalina.startup.Catalina start";
+    if (knobs.web && trouble == Trouble::Died) {
+        severe("org.apache.coyote.http11.Http11Processor process", "Error processing request",
+               "java.lang.OutOfMemoryError: Java heap space");
+    } else if (knobs.web && trouble == Trouble::StartFailed) {
+        severe("org.apache.catalina.startup.HostConfig deployDirectory",
+               "Error deploying web application directory oa",
+               "java.lang.OutOfMemoryError: PermGen space");
+        severe(catalina, "Catalina.start: ",
+               "LifecycleException:  java.lang.OutOfMemoryError: PermGen space");
+    } else if (knobs.web) {
+        severe("org.apache.coyote.http11.Http11Protocol init", "Error initializing endpoint",
+               bind + "\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:502)");
+        if (trouble == Trouble::PortTaken)
+            severe(catalina, "Catalina.start: ",
+                   "LifecycleException:  Protocol handler initialization failed: " + bind);
+        else  // 信息 (INFO): Tomcat 6 runs on without its connector
+            text += std::string(stamp) + " " + catalina +
+                    "\r\n\xD0\xC5\xCF\xA2: Server startup in 1467 ms\r\n";
+    } else if (trouble == Trouble::Died) {
+        mysqld("[ERROR] mysqld2: Out of memory (Needed 8388608 bytes)\r\n");
+    } else {
+        if (trouble == Trouble::PortTaken) {
+            mysqld(
+                "[ERROR] Can't start server: Bind on TCP/IP port: No such file or directory\r\n");
+            mysqld("[ERROR] Do you already have another mysqld server running on port: " + port +
+                   " ?\r\n");
+        } else {  // InnoDB writes its own lines, without the stamp
+            text +=
+                "InnoDB: Error: log file .\\ib_logfile0 is of different size 0 5242880 bytes\r\n"
+                "InnoDB: than specified in the .cnf file 0 10485760 bytes!\r\n";
+        }
+        mysqld("[ERROR] Aborting\r\n\r\n");
+        mysqld("[Note] mysqld2: Shutdown complete\r\n\r\n");
+    }
     const File log(_wfopen((folder + name).c_str(), L"ab"));
     if (!log) return note("cannot write %ls%ls", folder.c_str(), name);
-    if (knobs.web)  // 严重, as Java's own log format says it in Chinese
-        std::fprintf(log.get(),
-                     "%u-%u-%u %u:%02u:%02u org.apache.catalina.startup.Catalina start\r\n"
-                     "\xD1\xCF\xD6\xD8: Catalina.start: \r\n%s\r\n",
-                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                     portTaken ? "java.net.BindException: Address already in use: JVM_Bind"
-                               : "java.lang.OutOfMemoryError: PermGen space");
-    else if (portTaken)  // 无法启动服务：端口 N 已被占用
-        std::fprintf(
-            log.get(),
-            "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xCE\xDE\xB7\xA8\xC6\xF4\xB6\xAF"
-            "\xB7\xFE\xCE\xF1\xA3\xBA\xB6\xCB\xBF\xDA %u \xD2\xD1\xB1\xBB\xD5\xBC\xD3\xC3\r\n",
-            t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, knobs.port);
-    else  // 启动失败：InnoDB 数据文件损坏
-        std::fprintf(log.get(),
-                     "%04u-%02u-%02u %02u:%02u:%02u [ERROR] \xC6\xF4\xB6\xAF\xCA\xA7\xB0\xDC"
-                     "\xA3\xBAInnoDB \xCA\xFD\xBE\xDD\xCE\xC4\xBC\xFE\xCB\xF0\xBB\xB5\r\n",
-                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    note("wrote the failure to %ls%ls", folder.c_str(), name);
+    std::fwrite(text.data(), 1, text.size(), log.get());
+    note("wrote the trouble to %ls%ls", folder.c_str(), name);
 }
 
 struct Client {
@@ -257,8 +316,24 @@ void answerHttp(Service& service, const Client& client) {
     note("answered %.200s with %d", path.empty() ? "-" : path.c_str(), status);
 }
 
+// hang_after/hang_for: a connection that comes while the server hangs gets nothing until the
+// hang is over (or the service stops), then its answer, late, as from a server that recovers.
+bool waitOutHang(Service& service) {
+    const Knobs& knobs = service.knobs;
+    const ULONGLONG since = GetTickCount64() - service.runningSince;
+    if (knobs.hangAfter == INFINITE || since < knobs.hangAfter ||
+        (knobs.hangFor != INFINITE && since >= ULONGLONG(knobs.hangAfter) + knobs.hangFor))
+        return true;
+    const DWORD left = knobs.hangFor == INFINITE
+                           ? INFINITE
+                           : DWORD(ULONGLONG(knobs.hangAfter) + knobs.hangFor - since);
+    note("connection left unanswered while hanging");
+    return WaitForSingleObject(service.stop.get(), left) == WAIT_TIMEOUT;
+}
+
 void answer(Service& service, const Client& client) {
     WSAEventSelect(client.socket.s, client.event.get(), FD_READ | FD_CLOSE);
+    if (!waitOutHang(service)) return;
     const bool speaks = !service.knobs.silent;
     if (speaks && service.knobs.web) return answerHttp(service, client);
     const std::string hello = greeting(++service.connections);
@@ -269,8 +344,34 @@ void answer(Service& service, const Client& client) {
     for (std::string ignored; readSome(service, client, ignored, deadline);) ignored.clear();
 }
 
+// die_after: the process ends abruptly, as a crashing server's does. Windows' service manager
+// notices that by itself and says STOPPED with 1067 (ERROR_PROCESS_ABORTED); Wine 8's does not
+// notice at all (the service stays RUNNING with the dead process's id), so the stub says what
+// Windows would, just before it ends.
+DWORD WINAPI dieLater(void* context) {
+    const Service& service = *static_cast<const Service*>(context);
+    if (WaitForSingleObject(service.stop.get(), service.knobs.dieAfter) != WAIT_TIMEOUT) return 0;
+    logTrouble(service.knobs, Trouble::Died);
+    note("dying, exit code %lu", ERROR_PROCESS_ABORTED);
+    SERVICE_STATUS last{
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, ERROR_PROCESS_ABORTED, 0, 0, 0};
+    SetServiceStatus(service.handle, &last);
+    TerminateProcess(GetCurrentProcess(), ERROR_PROCESS_ABORTED);
+    return 0;
+}
+
+void running(Service& service) {
+    service.report(SERVICE_RUNNING);
+    service.runningSince = GetTickCount64();
+    if (service.knobs.dieAfter == INFINITE) return;
+    if (const HANDLE thread = CreateThread(nullptr, 0, dieLater, &service, 0, nullptr))
+        CloseHandle(thread);
+    else
+        note("cannot start the thread that dies, error %lu", GetLastError());
+}
+
 // Serves until stopped, waiting on the stop and the listening socket together so that a stop
-// is prompt. RUNNING is reported only once the port is really ours.
+// is prompt. RUNNING is reported only once the port is really ours (or port_taken=run).
 DWORD serve(Service& service) {
     const Socket listener{socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
     sockaddr_in addr{};
@@ -280,20 +381,23 @@ DWORD serve(Service& service) {
     const BOOL exclusive = TRUE;  // a second server on the port must fail, not share it
     setsockopt(listener.s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    if (bind(listener.s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener.s, SOMAXCONN) != 0) {
+    const bool listening =
+        bind(listener.s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+        listen(listener.s, SOMAXCONN) == 0;
+    if (!listening) {
         const int error = WSAGetLastError();
         note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
-        logFailure(service.knobs, true);
-        return DWORD(error);
+        if (!service.knobs.portTakenRuns)
+            return logTrouble(service.knobs, Trouble::PortTaken), DWORD(error);
+        logTrouble(service.knobs, Trouble::RunsWithoutPort);
     }
-    service.report(SERVICE_RUNNING);
-    service.runningSince = GetTickCount64();
-    note("running, listening on 127.0.0.1:%u", service.knobs.port);
+    running(service);
+    note("running, %s on 127.0.0.1:%u", listening ? "listening" : "not listening",
+         service.knobs.port);
     const Handle incoming{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     WSAEventSelect(listener.s, incoming.get(), FD_ACCEPT);
     const HANDLE events[] = {service.stop.get(), incoming.get()};
-    while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+    while (WaitForMultipleObjects(listening ? 2 : 1, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
         for (SOCKET s; (s = accept(listener.s, nullptr, nullptr)) != INVALID_SOCKET;)
             answer(service, Client{.socket = {s}});
     service.report(SERVICE_STOP_PENDING);
@@ -309,7 +413,7 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
     DWORD exitCode = NO_ERROR;
     if (service.knobs.startFail) {
         exitCode = ERROR_PROCESS_ABORTED;
-        logFailure(service.knobs, false);
+        logTrouble(service.knobs, Trouble::StartFailed);
     } else if (WaitForSingleObject(service.stop.get(), service.knobs.startDelay) == WAIT_TIMEOUT)
         exitCode = serve(service);
     note("stopped, exit code %lu", exitCode);

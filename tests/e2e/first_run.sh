@@ -119,7 +119,7 @@ panel=$OA_LAST_PID
 oa_expect_between "a web container that dies at start-up fails at once" "${OA_SEEN[2]}" "${OA_SEEN[4]}" 0 5000
 mapfile -t log < <(oa_driver --timeout 1 list + selected + msgbox 2>/dev/null)
 oa_expect_match "MySQL started after 20 s and greets; Tomcat failed, the reason and the server's own line below it, unselected; no message box" \
-    "$(printf '%s\n' "${log[@]:1}")" "^${OA_TIME}启动 MySQL\\.{10,}成功"$'\n'"${OA_TIME}MySQL 已就绪（5\\.0\\.96-stub，用时 2[0-9] 秒）"$'\n'"${OA_TIME}启动 Tomcat\\.{3,5}失败"$'\n'"${OA_TIME}原因：服务已停止（错误 1067：[^）]+）"$'\n'"${OA_TIME}Tomcat 日志：严重: Catalina\\.start:；java\\.lang\\.OutOfMemoryError: PermGen space"$'\n'"3\$"
+    "$(printf '%s\n' "${log[@]:1}")" "^${OA_TIME}启动 MySQL\\.{10,}成功"$'\n'"${OA_TIME}MySQL 已就绪（5\\.0\\.96-stub，用时 2[0-9] 秒）"$'\n'"${OA_TIME}启动 Tomcat\\.{3,5}失败"$'\n'"${OA_TIME}原因：服务已停止（错误 1067：[^）]+）"$'\n'"${OA_TIME}Tomcat 日志：严重: Error deploying web application directory oa；java\\.lang\\.OutOfMemoryError: PermGen space"$'\n'"3\$"
 oa_expect_log_file "after a failed start"
 
 # A second panel says so, goes away after OK and leaves the first as it was.
@@ -139,7 +139,7 @@ oa_expect_eq "the first panel still runs, its one window and log unchanged" \
 mapfile -t seen < <(oa_driver --timeout 40 hold-port 8080 + click "$(oa_id cmdCheckPort)" + \
     wait-last-line "TOMCAT端口" + click "$cmd_tomcat" + wait-line "原因：端口" + list)
 oa_expect_match "another program on 8080: the port check, then a failed start with its reason and the server's line" \
-    "${seen[0]}"$'\n'"${seen[-3]}"$'\n'"${seen[-2]}"$'\n'"${seen[-1]}" "^${OA_TIME}TOMCAT端口 8080 正在使用"$'\n'"${OA_TIME}启动 Tomcat\\.{3,4}失败"$'\n'"${OA_TIME}原因：端口 8080 已被其他程序占用"$'\n'"${OA_TIME}Tomcat 日志：严重: Catalina\\.start:；java\\.net\\.BindException: Address already in use: JVM_Bind\$"
+    "${seen[0]}"$'\n'"${seen[-3]}"$'\n'"${seen[-2]}"$'\n'"${seen[-1]}" "^${OA_TIME}TOMCAT端口 8080 正在使用"$'\n'"${OA_TIME}启动 Tomcat\\.{3,4}失败"$'\n'"${OA_TIME}原因：端口 8080 已被其他程序占用"$'\n'"${OA_TIME}Tomcat 日志：严重: Error initializing endpoint；java\\.net\\.BindException: Address already in use: JVM_Bind <null>:8080\$"
 
 # A web container stuck starting is given up after 30 s, one dot every 2 s of the wait after
 # the three of "启动 Tomcat...".
