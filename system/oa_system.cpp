@@ -250,7 +250,7 @@ void OaSystem::StepCheck(const Server& server, double now) {
 // connections keeps its service running, and only its answers tell.
 void OaSystem::StepTry(const Server& server, double now) {
     State& s = state(server);
-    if (!s.answered || s.busy || !s.seenRunning || (!s.attempt && now < s.nextTry)) return;
+    if (!s.answered || (!s.attempt && now < s.nextTry)) return;
     if (!s.attempt) s.attempt = Probe(server, now, true);
     const auto result = s.attempt->Step(now, Decoder());
     if (s.attempt->Over()) s.attempt.reset();

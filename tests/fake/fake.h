@@ -318,6 +318,7 @@ public:
         close(2);
     }
     const P::Control& control(int id) const { return *model->find(id); }
+    bool timersRunning() const { return !timerDue_.empty(); }
     std::vector<std::string> lines(int from = 0) const {  // the log without time prefixes
         std::vector<std::string> out;
         const auto& items = model->find(IDC_lstView)->items;
