@@ -173,21 +173,22 @@ TEST_F(Contract, LibrariesComeOnlyFromTheSystemFolder) {
 }
 
 // A connection on loopback without blocking: the connect completes, the peer's bytes are read
-// as they come and its close reads as 0; where nothing listens the connect is refused.
+// as they come and its close reads as 0; where nothing listens the connect is refused. A
+// refusal nobody asked about is not the reason of the next try.
 TEST_F(Contract, ALoopbackPeerIsAskedWithoutBlocking) {
     Sockets& net = os.sockets();
     WsaData data;
     ASSERT_EQ(net.wsaStartup(0x0202, data), 0);
     const std::uint16_t port = machine.serve("hello"), closed = machine.unusedPort();
     std::string got;
-    for (const std::uint16_t to : {port, closed}) {
+    for (const std::uint16_t to : {closed, port, closed}) {
         const Socket s = net.socket(kAfInet, kSockStream, 0);
         ASSERT_EQ(net.setNonBlocking(s), 0);
         EXPECT_TRUE(net.connect(s, {to, kInAddrLoopback}) == 0 ||
                     net.lastError() == kWsaEWouldBlock);
         if (to == closed) {
             EXPECT_EQ(net.select(s, true, 5000), kSocketError);
-            EXPECT_EQ(net.lastError(), kWsaEConnRefused);
+            EXPECT_TRUE(got.empty() || net.lastError() == kWsaEConnRefused);  // the first: unread
         } else {
             EXPECT_EQ(net.select(s, true, 5000), 1);
             while (got.size() < 5 && net.select(s, false, 5000) == 1 && net.recv(s, got, 3) > 0) {
