@@ -8,6 +8,7 @@
 
 #include "machine.h"
 #include "platform/win32/network.h"
+#include "platform/win32/text.h"
 
 namespace contract {
 
@@ -124,6 +125,23 @@ TEST(WineSockets, TheTableOfListenersHasThePortUntilItIsClosed) {
     EXPECT_EQ(net.closesocket(s), 0);
     EXPECT_FALSE(net.listeningProcess(::ntohs(at.sin_port), pid)) << "still listening";
     net.wsaCleanup();
+}
+
+// A text for a fixed field (the tray's tooltip and balloon) is whole when it fits with its NUL,
+// else cut between two characters, never inside a surrogate pair, and ended with "…".
+TEST(WineText, ATextTooLongForItsFieldIsCutBetweenCharacters) {
+    const struct {
+        std::string text;
+        std::size_t field;
+        std::wstring fitted;
+    } rows[] = {
+        {"中文ab", 5, L"中文ab"},
+        {"中文ab", 4, L"中文…"},
+        {"a\U0001F600bc", 5, L"a\U0001F600…"},
+        {"a\U0001F600b", 4, L"a…"},  // the pair would be split
+        {std::string(300, 'x'), 256, std::wstring(254, L'x') + L"…"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(win32::fitField(row.text, row.field), row.fitted);
 }
 
 // A second copy of the program finds the mark the first one left.

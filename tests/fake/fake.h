@@ -726,7 +726,7 @@ struct FakeShell : P::Shell {
     explicit FakeShell(Record& r) : r_(r) {}
 
     std::set<std::string> iconFiles;  // icon files that load
-    bool refuses = false;             // Shell_NotifyIconA answers 0
+    bool refuses = false;             // Shell_NotifyIconW answers 0
     std::vector<Notify> notifications;
     std::set<P::Handle> liveIcons;                // loaded and not yet destroyed
     std::map<P::Handle, std::string> loadedFrom;  // the file each icon came from
@@ -752,7 +752,7 @@ struct FakeShell : P::Shell {
     // The notification area as the shell keeps it: one icon per id, each field changed only
     // when its flag says so, a balloon shown when one is given.
     long notifyIcon(std::uint32_t message, const P::NotifyIconData& data) override {
-        r_.calls.push_back("Shell_NotifyIconA " + std::to_string(message));
+        r_.calls.push_back("Shell_NotifyIconW " + std::to_string(message));
         notifications.push_back({message, data});
         if (refuses || (message == P::kNimAdd && refusedAdds > 0 && refusedAdds--)) return 0;
         if (message == P::kNimAdd) {
