@@ -128,7 +128,8 @@ public:
 // ---------------------------------------------------------------------------------------
 // Files (kernel32, advapi32): the panel's own log file, the servers' logs, the folder's rights.
 
-enum class FileWrite { Written, Failed, Linked };
+// How a write or a rename went; Linked: refused, since a file it would go through is a link.
+enum class FileResult { Done, Failed, Linked };
 
 // One entry of an access list (ACE), as the system stores it.
 inline constexpr std::uint8_t kAccessAllowedAce = 0;
@@ -153,12 +154,13 @@ public:
     // rename or delete the file meanwhile. `written` says how many bytes reached the file, also
     // when the write failed part way. A file that is a link (a reparse point, or a file with
     // more than one name) is not written through: Linked.
-    virtual FileWrite appendFile(const std::string& path, const std::string& bytes,
-                                 std::size_t& written) = 0;
+    virtual FileResult appendFile(const std::string& path, const std::string& bytes,
+                                  std::size_t& written) = 0;
     // The size in bytes, or -1 when there is no such file.
     virtual std::int64_t fileSize(const std::string& path) = 0;
-    // MoveFileEx with MOVEFILE_REPLACE_EXISTING; false, with nothing moved, when `to` is a link.
-    virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
+    // MoveFileEx with MOVEFILE_REPLACE_EXISTING; Linked, with nothing moved, when `from` or
+    // `to` is a link.
+    virtual FileResult replaceFile(const std::string& from, const std::string& to) = 0;
     // Whether anything (a file or a folder) has that name.
     virtual bool fileExists(const std::string& path) = 0;
     // The names of the files, not folders, in a folder; false when it cannot be listed.

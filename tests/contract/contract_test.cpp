@@ -202,14 +202,14 @@ TEST_F(Contract, ALoopbackPeerIsAskedWithoutBlocking) {
 }
 
 // Files: appended to, measured, read in part, listed, moved aside over an older one and
-// started anew. A file with a second name is neither written through nor moved onto: the other
-// name keeps what it had.
+// started anew. A file with a second name is neither written through nor moved, nor moved
+// onto: the other name keeps what it had.
 TEST_F(Contract, FilesAreWrittenOnlyThroughTheirOwnName) {
     Files& files = os.files();
     const std::string folder = machine.folder(), log = folder + "\\oapanel.log", old = log + ".1";
     std::size_t n = 0;
     const auto append = [&](const std::string& path, const std::string& bytes) {
-        return files.appendFile(path, bytes, n) == FileWrite::Written && n == bytes.size();
+        return files.appendFile(path, bytes, n) == FileResult::Done && n == bytes.size();
     };
     EXPECT_EQ(files.fileSize(log), -1);
     EXPECT_TRUE(append(log, "abc") && append(log, "de"));
@@ -222,16 +222,20 @@ TEST_F(Contract, FilesAreWrittenOnlyThroughTheirOwnName) {
                 names == std::vector<std::string>{"oapanel.log"});
     EXPECT_FALSE(files.listFolder(folder + "\\none", names));
     EXPECT_TRUE(files.fileExists(folder) && files.fileExists(log) && !files.fileExists(old));
-    EXPECT_TRUE(files.replaceFile(log, old) && append(log, "x"));
-    EXPECT_TRUE(files.replaceFile(log, old) && files.fileSize(old) == 1) << "over the older one";
-    EXPECT_FALSE(files.replaceFile(log, old)) << "nothing to move";
+    EXPECT_TRUE(files.replaceFile(log, old) == FileResult::Done && append(log, "x"));
+    EXPECT_TRUE(files.replaceFile(log, old) == FileResult::Done && files.fileSize(old) == 1)
+        << "over the older one";
+    EXPECT_EQ(files.replaceFile(log, old), FileResult::Failed) << "nothing to move";
 
     const std::string theirs = folder + "\\theirs.txt";
     ASSERT_TRUE(append(theirs, "theirs") && append(old, "y"));
     machine.hardLink(log, theirs);
-    EXPECT_EQ(files.appendFile(log, "mine", n), FileWrite::Linked);
-    EXPECT_FALSE(files.replaceFile(old, log));
-    EXPECT_TRUE(files.readFile(theirs, 0, 100, bytes) && bytes == "theirs") << bytes;
+    EXPECT_EQ(files.appendFile(log, "mine", n), FileResult::Linked);
+    EXPECT_EQ(files.replaceFile(old, log), FileResult::Linked);
+    EXPECT_EQ(files.replaceFile(log, old), FileResult::Linked);
+    EXPECT_TRUE(files.readFile(theirs, 0, 100, bytes) && bytes == "theirs" &&
+                files.fileSize(old) == 2 && files.fileSize(log) == 6)
+        << bytes;
 }
 
 }  // namespace

@@ -392,27 +392,27 @@ struct FakeFiles : P::Files {
     std::size_t room = SIZE_MAX;   // bytes the disk still takes
     std::map<std::string, P::AccessList> access;  // folders' access lists; others unreadable
 
-    P::FileWrite appendFile(const std::string& path, const std::string& bytes,
-                            std::size_t& written) override {
+    P::FileResult appendFile(const std::string& path, const std::string& bytes,
+                             std::size_t& written) override {
         written = 0;
-        if (links.count(path)) return P::FileWrite::Linked;
+        if (links.count(path)) return P::FileResult::Linked;
         if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path) || r_.exited)
-            return P::FileWrite::Failed;
+            return P::FileResult::Failed;
         written = std::min(bytes.size(), room);
         room -= written;
         content[path] += bytes.substr(0, written);
-        return written == bytes.size() ? P::FileWrite::Written : P::FileWrite::Failed;
+        return written == bytes.size() ? P::FileResult::Done : P::FileResult::Failed;
     }
     std::int64_t fileSize(const std::string& path) override {
         return content.count(path) ? static_cast<std::int64_t>(content[path].size()) : -1;
     }
-    bool replaceFile(const std::string& from, const std::string& to) override {
-        if (locked.count(from) || locked.count(to) || links.count(to) || !content.count(from))
-            return false;
+    P::FileResult replaceFile(const std::string& from, const std::string& to) override {
+        if (links.count(from) || links.count(to)) return P::FileResult::Linked;
+        if (locked.count(from) || locked.count(to) || !content.count(from))
+            return P::FileResult::Failed;
         content[to] = std::exchange(content[from], {});
         content.erase(from);
-        links.erase(from);
-        return true;
+        return P::FileResult::Done;
     }
     bool fileExists(const std::string& path) override {
         return content.count(path) || existing.count(path);

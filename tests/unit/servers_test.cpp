@@ -267,6 +267,20 @@ TEST_F(PanelTest, AFailureWhileTheWindowIsHiddenShowsABalloonAndTheLogGoesToTheF
     EXPECT_EQ(std::count(ctl(IDC_lstView).items.begin(), ctl(IDC_lstView).items.end(),
                          "2012-01-09 05:32:50 - 无法写入日志文件：" + path + "（文件是链接）"),
               1);
+    // The older file made a link: nothing is renamed onto it, which is said once; the file stops
+    // short of 2 MB, and the lines that wait reach a new one once the link is gone.
+    const std::string stuck = "2012-01-09 05:32:50 - 无法轮换日志文件：" + path + "（文件是链接）";
+    os.filesImpl.links = {path + ".1"};
+    os.filesImpl.content[path].resize(oapanel::LogFile::kHardLimit - 100, 'x');
+    for (int i = 0; i < 3; ++i) frm->onTrayMessage(platform::kWmRButtonUp);
+    EXPECT_EQ(std::count(ctl(IDC_lstView).items.begin(), ctl(IDC_lstView).items.end(), stuck), 1);
+    EXPECT_LE(os.filesImpl.content[path].size(), oapanel::LogFile::kHardLimit);
+    EXPECT_EQ(os.filesImpl.content[path + ".1"].size(), oapanel::LogFile::kLimit - 10);
+    os.filesImpl.links.clear();
+    frm->onTrayMessage(platform::kWmRButtonUp);
+    const std::string both = os.filesImpl.content[path + ".1"] + os.filesImpl.content[path];
+    EXPECT_TRUE(both.find(stuck) != std::string::npos && both.find(stuck) == both.rfind(stuck));
+    EXPECT_TRUE(os.filesImpl.content[path].ends_with(ctl(IDC_lstView).items.back() + "\r\n"));
 
     Machine deep;  // a line longer than any buffer: the welcome line of a very long folder
     deep.os.application.path = "D:\\" + std::string(100000, 'a');
