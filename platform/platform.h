@@ -131,6 +131,13 @@ public:
 // How a write or a rename went; Linked: refused, since a file it would go through is a link.
 enum class FileResult { Done, Failed, Linked };
 
+// What tells one file from another that took its name (GetFileInformationByHandle): its index
+// on the volume and its creation time, each 0 where the system gives none.
+struct FileIdentity {
+    std::uint64_t index = 0;
+    std::uint64_t created = 0;  // FILETIME; under Wine the time of the last change
+};
+
 // One entry of an access list (ACE), as the system stores it.
 inline constexpr std::uint8_t kAccessAllowedAce = 0;
 inline constexpr std::uint8_t kAccessDeniedAce = 1;
@@ -169,6 +176,9 @@ public:
     // deleting (a server may hold it open); false when it cannot be opened or read.
     virtual bool readFile(const std::string& path, std::int64_t offset, std::size_t count,
                           std::string& bytes) = 0;
+    // The file's index and creation time, with the file opened for its attributes only and
+    // shared as readFile shares it; false when it cannot be opened.
+    virtual bool fileIdentity(const std::string& path, FileIdentity& identity) = 0;
     // The folder's access list (GetNamedSecurityInfoW, DACL); false when it cannot be read.
     virtual bool folderAccess(const std::string& path, AccessList& list) = 0;
 };

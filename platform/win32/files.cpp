@@ -107,6 +107,16 @@ bool Files::readFile(const std::string& path, std::int64_t offset, std::size_t c
     return true;
 }
 
+bool Files::fileIdentity(const std::string& path, platform::FileIdentity& identity) {
+    const KernelHandle file = openFile(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return false;
+    identity.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity.created = (std::uint64_t{info.ftCreationTime.dwHighDateTime} << 32) |
+                       info.ftCreationTime.dwLowDateTime;
+    return true;
+}
+
 bool Files::folderAccess(const std::string& path, platform::AccessList& list) {
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -15,6 +15,7 @@ public:
     bool listFolder(const std::string& folder, std::vector<std::string>& names) override;
     bool readFile(const std::string& path, std::int64_t offset, std::size_t count,
                   std::string& bytes) override;
+    bool fileIdentity(const std::string& path, platform::FileIdentity& identity) override;
     bool folderAccess(const std::string& path, platform::AccessList& list) override;
 };
 

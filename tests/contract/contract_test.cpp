@@ -202,7 +202,8 @@ TEST_F(Contract, ALoopbackPeerIsAskedWithoutBlocking) {
 }
 
 // Files: appended to, measured, read in part, listed, moved aside over an older one and
-// started anew. A file with a second name is neither written through nor moved, nor moved
+// started anew; a file keeps its index through appends and renames, a new one under its name
+// has another. A file with a second name is neither written through nor moved, nor moved
 // onto: the other name keeps what it had.
 TEST_F(Contract, FilesAreWrittenOnlyThroughTheirOwnName) {
     Files& files = os.files();
@@ -211,8 +212,9 @@ TEST_F(Contract, FilesAreWrittenOnlyThroughTheirOwnName) {
     const auto append = [&](const std::string& path, const std::string& bytes) {
         return files.appendFile(path, bytes, n) == FileResult::Done && n == bytes.size();
     };
-    EXPECT_EQ(files.fileSize(log), -1);
-    EXPECT_TRUE(append(log, "abc") && append(log, "de"));
+    FileIdentity first, moved, anew;
+    EXPECT_TRUE(files.fileSize(log) == -1 && !files.fileIdentity(log, first));
+    EXPECT_TRUE(append(log, "abc") && files.fileIdentity(log, first) && append(log, "de"));
     EXPECT_EQ(files.fileSize(log), 5);
     std::string bytes;
     EXPECT_TRUE(files.readFile(log, 1, 3, bytes) && bytes == "bcd") << bytes;
@@ -223,6 +225,9 @@ TEST_F(Contract, FilesAreWrittenOnlyThroughTheirOwnName) {
     EXPECT_FALSE(files.listFolder(folder + "\\none", names));
     EXPECT_TRUE(files.fileExists(folder) && files.fileExists(log) && !files.fileExists(old));
     EXPECT_TRUE(files.replaceFile(log, old) == FileResult::Done && append(log, "x"));
+    EXPECT_TRUE(files.fileIdentity(old, moved) && files.fileIdentity(log, anew));
+    EXPECT_TRUE(first.index && moved.index == first.index && anew.index != first.index)
+        << first.index << " " << moved.index << " " << anew.index;
     EXPECT_TRUE(files.replaceFile(log, old) == FileResult::Done && files.fileSize(old) == 1)
         << "over the older one";
     EXPECT_EQ(files.replaceFile(log, old), FileResult::Failed) << "nothing to move";

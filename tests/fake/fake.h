@@ -391,6 +391,8 @@ struct FakeFiles : P::Files {
     std::set<std::string> links;   // names that are links (a reparse point, or a second name)
     std::size_t room = SIZE_MAX;   // bytes the disk still takes
     std::map<std::string, P::AccessList> access;  // folders' access lists; others unreadable
+    // Each file's index, given out when first asked for: a test erases it to make the file anew.
+    std::map<std::string, std::uint64_t> ids;
 
     P::FileResult appendFile(const std::string& path, const std::string& bytes,
                              std::size_t& written) override {
@@ -398,6 +400,7 @@ struct FakeFiles : P::Files {
         if (links.count(path)) return P::FileResult::Linked;
         if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path) || r_.exited)
             return P::FileResult::Failed;
+        if (!content.count(path)) ids.erase(path);  // a new file
         written = std::min(bytes.size(), room);
         room -= written;
         content[path] += bytes.substr(0, written);
@@ -412,6 +415,8 @@ struct FakeFiles : P::Files {
             return P::FileResult::Failed;
         content[to] = std::exchange(content[from], {});
         content.erase(from);
+        ids.erase(to);  // the file keeps its identity under its new name
+        if (const auto id = ids.extract(from)) ids[to] = id.mapped();
         return P::FileResult::Done;
     }
     bool fileExists(const std::string& path) override {
@@ -438,6 +443,15 @@ struct FakeFiles : P::Files {
                     : std::string();
         return true;
     }
+    bool fileIdentity(const std::string& path, P::FileIdentity& identity) override {
+        if (r_.call("GetFileInformationByHandle " + path, "GetFileInformationByHandle") ||
+            !content.count(path))
+            return false;
+        const auto [id, given] = ids.emplace(path, nextId_);
+        nextId_ += given;
+        identity = {id->second, 0};  // no creation time here: it tells nothing
+        return true;
+    }
     bool folderAccess(const std::string& path, P::AccessList& list) override {
         if (r_.call("GetNamedSecurityInfoW " + path, "GetNamedSecurityInfoW") ||
             !access.count(path))
@@ -448,6 +462,7 @@ struct FakeFiles : P::Files {
 
 private:
     Record& r_;
+    std::uint64_t nextId_ = 1;
 };
 
 // The system folder and what its DLLs export; a run-time load takes a DLL from there only.

@@ -99,6 +99,19 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
          quick, "服务已停止（错误 1067：message 1067）",
          "Tomcat 日志：严重: Catalina.start:；java.net.BindException: Address already in use: "
          "JVM_Bind"},
+        {[](auto& os, auto& s) {  // replaced by a longer one: read from its head, not the old size
+             s.failsWith = 1067;
+             os.filesImpl.existing.insert("D:\\OA\\tomcat6\\logs");
+             const std::string log = "D:\\OA\\tomcat6\\logs\\catalina.2012-01-09.log";
+             os.filesImpl.content[log] = "SEVERE: an old one\r\n";
+             os.record.onCall = [&os, log](const std::string& call) {
+                 if (call.find("net start Tomcat6Brackwen") == std::string::npos) return;
+                 os.filesImpl.ids.erase(log);
+                 os.filesImpl.content[log] = "SEVERE: Catalina.start: [error] port taken\r\n";
+             };
+         },
+         quick, "服务已停止（错误 1067：message 1067）",
+         "Tomcat 日志：SEVERE: Catalina.start: [error] port taken"},
         {[](auto&, auto& s) {
              s.failsWith = platform::kErrorServiceSpecificError, s.specificCode = 20042;
          },
