@@ -400,7 +400,6 @@ struct FakeFiles : P::Files {
         if (links.count(path)) return P::FileResult::Linked;
         if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path) || r_.exited)
             return P::FileResult::Failed;
-        if (!content.count(path)) ids.erase(path);  // a new file
         written = std::min(bytes.size(), room);
         room -= written;
         content[path] += bytes.substr(0, written);
@@ -444,12 +443,8 @@ struct FakeFiles : P::Files {
         return true;
     }
     bool fileIdentity(const std::string& path, P::FileIdentity& identity) override {
-        if (r_.call("GetFileInformationByHandle " + path, "GetFileInformationByHandle") ||
-            !content.count(path))
-            return false;
-        const auto [id, given] = ids.emplace(path, nextId_);
-        nextId_ += given;
-        identity = {id->second, 0};  // no creation time here: it tells nothing
+        if (!content.count(path)) return false;
+        identity = {ids.try_emplace(path, ++lastId_).first->second, 0};  // no creation time
         return true;
     }
     bool folderAccess(const std::string& path, P::AccessList& list) override {
@@ -462,7 +457,7 @@ struct FakeFiles : P::Files {
 
 private:
     Record& r_;
-    std::uint64_t nextId_ = 1;
+    std::uint64_t lastId_ = 0;
 };
 
 // The system folder and what its DLLs export; a run-time load takes a DLL from there only.
