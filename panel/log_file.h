@@ -2,7 +2,8 @@
 // byte-order mark (Notepad on a Chinese Windows reads it right), renamed to oapanel.log.1 at
 // 1 MB. A file that cannot be written costs the panel nothing: the lines wait for the next try.
 // The panel runs as administrator in a folder users may write, so it never writes through a
-// link there: that could make it append to a file of someone else's choosing.
+// link there, nor renames one or onto one: that could make it change a file of someone else's
+// choosing. A file that cannot be renamed grows to 2 MB at most.
 #pragma once
 
 #include <deque>
@@ -19,14 +20,16 @@ std::optional<platform::LocalTime> LastLineTime(platform::Files& files, const st
 
 class LogFile {
 public:
-    static constexpr std::int64_t kLimit = 1 << 20;
-    static constexpr std::size_t kMaxWaiting = 32767;  // lines kept while the file refuses them
+    static constexpr std::int64_t kLimit = 1 << 20;      // renamed to .1 beyond this
+    static constexpr std::int64_t kHardLimit = 2 << 20;  // never written beyond this
+    static constexpr std::size_t kMaxWaiting = 32767;    // lines kept while the file refuses them
 
     LogFile(platform::Files& files, std::string path) : files_(files), path_(std::move(path)) {}
     const std::string& path() const { return path_; }
     // Appends the lines after any that could not be written before. Empty when all of them
-    // reached the file, else the sentence that says why not (what did not reach it is kept
-    // for the next call; what did is not written twice).
+    // reached the file and it could be renamed when due, else the sentence that says what went
+    // wrong (what did not reach the file is kept for the next call; what did is not written
+    // twice).
     std::string Write(const std::vector<std::string>& lines);
 
 private:

@@ -128,7 +128,15 @@ public:
 // ---------------------------------------------------------------------------------------
 // Files (kernel32, advapi32): the panel's own log file, the servers' logs, the folder's rights.
 
-enum class FileWrite { Written, Failed, Linked };
+// How a write or a rename went; Linked: refused, since a file it would go through is a link.
+enum class FileResult { Done, Failed, Linked };
+
+// What tells one file from another that took its name (GetFileInformationByHandle): its index
+// on the volume and its creation time, each 0 where the system gives none.
+struct FileIdentity {
+    std::uint64_t index = 0;
+    std::uint64_t created = 0;  // FILETIME; under Wine the time of the last change
+};
 
 // One entry of an access list (ACE), as the system stores it.
 inline constexpr std::uint8_t kAccessAllowedAce = 0;
@@ -153,12 +161,13 @@ public:
     // rename or delete the file meanwhile. `written` says how many bytes reached the file, also
     // when the write failed part way. A file that is a link (a reparse point, or a file with
     // more than one name) is not written through: Linked.
-    virtual FileWrite appendFile(const std::string& path, const std::string& bytes,
-                                 std::size_t& written) = 0;
+    virtual FileResult appendFile(const std::string& path, const std::string& bytes,
+                                  std::size_t& written) = 0;
     // The size in bytes, or -1 when there is no such file.
     virtual std::int64_t fileSize(const std::string& path) = 0;
-    // MoveFileEx with MOVEFILE_REPLACE_EXISTING; false, with nothing moved, when `to` is a link.
-    virtual bool replaceFile(const std::string& from, const std::string& to) = 0;
+    // MoveFileEx with MOVEFILE_REPLACE_EXISTING; Linked, with nothing moved, when `from` or
+    // `to` is a link.
+    virtual FileResult replaceFile(const std::string& from, const std::string& to) = 0;
     // Whether anything (a file or a folder) has that name.
     virtual bool fileExists(const std::string& path) = 0;
     // The names of the files, not folders, in a folder; false when it cannot be listed.
@@ -167,6 +176,9 @@ public:
     // deleting (a server may hold it open); false when it cannot be opened or read.
     virtual bool readFile(const std::string& path, std::int64_t offset, std::size_t count,
                           std::string& bytes) = 0;
+    // The file's index and creation time, with the file opened for its attributes only and
+    // shared as readFile shares it; false when it cannot be opened.
+    virtual bool fileIdentity(const std::string& path, FileIdentity& identity) = 0;
     // The folder's access list (GetNamedSecurityInfoW, DACL); false when it cannot be read.
     virtual bool folderAccess(const std::string& path, AccessList& list) = 0;
 };

@@ -10,7 +10,7 @@
 
 namespace platform {
 
-// Shell_NotifyIconA messages and flags.
+// Shell_NotifyIconW messages and flags.
 inline constexpr std::uint32_t kNimAdd = 0;
 inline constexpr std::uint32_t kNimModify = 1;
 inline constexpr std::uint32_t kNimDelete = 2;
@@ -32,14 +32,16 @@ inline constexpr std::uint32_t kWmRButtonUp = 0x205;
 inline constexpr std::uint32_t kLrLoadFromFile = 0x10;
 inline constexpr std::uint32_t kLrLoadMap3dColors = 0x1000;
 
-// The fields of NOTIFYICONDATAA the program sets. The window that receives the icon's mouse
+// The fields of NOTIFYICONDATAW the program sets. The window that receives the icon's mouse
 // messages, and the message that carries them, are the backend's: it reports them as
 // FormEvents::onTrayMessage.
 struct NotifyIconData {
     std::uint32_t uID = 0;
     std::uint32_t uFlags = 0;
     Handle hIcon = 0;
-    std::string szTip;  // converted to the ANSI code page for the call
+    // Each text is converted to UTF-16 for the call and cut to its field (128, 256 and 64
+    // characters with the NUL), ending in "…" where it was cut.
+    std::string szTip;
     // The balloon, with kNifInfo: its text, title and icon (kNiifError, ...).
     std::string szInfo;
     std::string szInfoTitle;
@@ -57,7 +59,7 @@ struct MenuItem {
 class Shell {
 public:
     virtual ~Shell() = default;
-    // Shell_NotifyIconA; nonzero when the shell accepted the call.
+    // Shell_NotifyIconW; nonzero when the shell accepted the call.
     virtual long notifyIcon(std::uint32_t message, const NotifyIconData& data) = 0;
     // LoadImageA(instance, path, IMAGE_ICON, cx, cy, flags); 0 when it cannot be loaded.
     // Release with destroyIcon.

@@ -15,8 +15,8 @@ namespace oapanel {
 
 class ServerLogWatch {
 public:
-    // Notes the size of each of the server's log files (or that it is missing) now, as the
-    // start begins. appPath is the application folder.
+    // Notes the size and identity of each of the server's log files (or that it is missing)
+    // now, as the start begins. appPath is the application folder.
     ServerLogWatch(platform::Files& files, ServerKind kind, const std::string& appPath,
                    const AnsiDecoder& fromAnsi);
     // The error line the server added to one of its logs since; the first log, in name order,
@@ -30,7 +30,13 @@ private:
     ServerKind kind_;
     std::string folder_;  // where the candidates are listed
     std::string single_;  // the one file my.ini names, if it does
-    std::map<std::string, std::int64_t> before_;
+    struct Noted {
+        std::int64_t size = -1;
+        platform::FileIdentity identity;
+    };
+    Noted Note(const std::string& path);
+
+    std::map<std::string, Noted> before_;
 };
 
 }  // namespace oapanel

@@ -37,18 +37,18 @@ struct CloseFind {
 
 }  // namespace
 
-platform::FileWrite Files::appendFile(const std::string& path, const std::string& bytes,
-                                      std::size_t& written) {
+platform::FileResult Files::appendFile(const std::string& path, const std::string& bytes,
+                                       std::size_t& written) {
     written = 0;
     const KernelHandle file = openFile(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_ALWAYS,
                                        FILE_FLAG_OPEN_REPARSE_POINT);
-    if (!file) return platform::FileWrite::Failed;
-    if (isLink(file.get())) return platform::FileWrite::Linked;
+    if (!file) return platform::FileResult::Failed;
+    if (isLink(file.get())) return platform::FileResult::Linked;
     DWORD count = 0;
     const BOOL ok =
         ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr);
     written = count;  // a full disk may have taken part of it
-    return ok && count == bytes.size() ? platform::FileWrite::Written : platform::FileWrite::Failed;
+    return ok && count == bytes.size() ? platform::FileResult::Done : platform::FileResult::Failed;
 }
 
 std::int64_t Files::fileSize(const std::string& path) {
@@ -57,12 +57,17 @@ std::int64_t Files::fileSize(const std::string& path) {
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool Files::replaceFile(const std::string& from, const std::string& to) {
-    if (const KernelHandle target =
-            openFile(to, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
-        target && isLink(target.get()))
-        return false;
-    return ::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+platform::FileResult Files::replaceFile(const std::string& from, const std::string& to) {
+    // Neither name may be a link: a link moved aside would become the older file, one renamed
+    // onto would have its target's name taken.
+    for (const std::string& path : {from, to})
+        if (const KernelHandle file =
+                openFile(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+            file && isLink(file.get()))
+            return platform::FileResult::Linked;
+    return ::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)
+               ? platform::FileResult::Done
+               : platform::FileResult::Failed;
 }
 
 bool Files::fileExists(const std::string& path) {
@@ -99,6 +104,16 @@ bool Files::readFile(const std::string& path, std::int64_t offset, std::size_t c
         got += n;
     }
     bytes.resize(got);
+    return true;
+}
+
+bool Files::fileIdentity(const std::string& path, platform::FileIdentity& identity) {
+    const KernelHandle file = openFile(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return false;
+    identity.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity.created = (std::uint64_t{info.ftCreationTime.dwHighDateTime} << 32) |
+                       info.ftCreationTime.dwLowDateTime;
     return true;
 }
 

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #include "platform/win32/record_size.h"
@@ -41,6 +40,13 @@ sockaddr_in record(const platform::SockAddrIn& address) {
 
 }  // namespace
 
+const Sockets::Functions* Sockets::call() {
+    // What an earlier call left is not this call's news: a refusal nobody read would else
+    // pass for the reason of the next try.
+    lastError_ = 0;
+    return functions();
+}
+
 const Sockets::Functions* Sockets::functions() {
     if (looked_) return functions_ ? &*functions_ : nullptr;
     looked_ = true;
@@ -70,7 +76,7 @@ const Sockets::Functions* Sockets::functions() {
 }
 
 int Sockets::wsaStartup(std::uint16_t version, platform::WsaData& data) {
-    const Functions* f = functions();
+    const Functions* f = call();
     if (!f) return kSystemNotReady;
     WSADATA wsa{};
     const int result = f->startup(version, &wsa);
@@ -82,12 +88,12 @@ int Sockets::wsaStartup(std::uint16_t version, platform::WsaData& data) {
 }
 
 int Sockets::wsaCleanup() {
-    const Functions* f = functions();
+    const Functions* f = call();
     return f ? f->cleanup() : platform::kSocketError;
 }
 
 bool Sockets::gethostbyname(const std::string& name, platform::HostEntry& entry) {
-    const Functions* f = functions();
+    const Functions* f = call();
     // The entry lives in the library's per-thread memory until the next call: copy it out now.
     const hostent* host = f ? f->hostByName(toAnsi(name).c_str()) : nullptr;
     if (!host) return false;
@@ -102,38 +108,38 @@ bool Sockets::gethostbyname(const std::string& name, platform::HostEntry& entry)
 }
 
 platform::Socket Sockets::socket(int af, int type, int protocol) {
-    const Functions* f = functions();
+    const Functions* f = call();
     const SOCKET s = f ? f->open(af, type, protocol) : INVALID_SOCKET;
     return s == INVALID_SOCKET ? platform::kInvalidSocket : static_cast<platform::Socket>(s);
 }
 
 int Sockets::bind(platform::Socket s, const platform::SockAddrIn& address) {
-    const Functions* f = functions();
+    const Functions* f = call();
     const sockaddr_in r = record(address);
     return f ? f->bind(toSocket(s), reinterpret_cast<const sockaddr*>(&r), sizeof r)
              : platform::kSocketError;
 }
 
 int Sockets::closesocket(platform::Socket s) {
-    const Functions* f = functions();
+    const Functions* f = call();
     return f ? f->close(toSocket(s)) : platform::kSocketError;
 }
 
 int Sockets::setNonBlocking(platform::Socket s) {
-    const Functions* f = functions();
+    const Functions* f = call();
     u_long on = 1;
     return f ? f->ioctl(toSocket(s), static_cast<long>(FIONBIO), &on) : platform::kSocketError;
 }
 
 int Sockets::connect(platform::Socket s, const platform::SockAddrIn& address) {
-    const Functions* f = functions();
+    const Functions* f = call();
     const sockaddr_in r = record(address);
     return f ? f->connect(toSocket(s), reinterpret_cast<const sockaddr*>(&r), sizeof r)
              : platform::kSocketError;
 }
 
 int Sockets::select(platform::Socket s, bool forWriting, std::uint32_t timeoutMs) {
-    const Functions* f = functions();
+    const Functions* f = call();
     if (!f) return platform::kSocketError;
     // One socket per set: a set that still holds it after the call is the one that is ready.
     fd_set ready{}, failed{};
@@ -154,13 +160,13 @@ int Sockets::select(platform::Socket s, bool forWriting, std::uint32_t timeoutMs
 }
 
 int Sockets::send(platform::Socket s, const std::string& bytes) {
-    const Functions* f = functions();
+    const Functions* f = call();
     const int length = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20));
     return f ? f->send(toSocket(s), bytes.data(), length, 0) : platform::kSocketError;
 }
 
 int Sockets::recv(platform::Socket s, std::string& bytes, std::size_t max) {
-    const Functions* f = functions();
+    const Functions* f = call();
     if (!f) return platform::kSocketError;
     const std::size_t was = bytes.size();
     bytes.resize(was + std::min<std::size_t>(max, 1 << 20));
@@ -170,12 +176,13 @@ int Sockets::recv(platform::Socket s, std::string& bytes, std::size_t max) {
 }
 
 int Sockets::lastError() {
-    if (lastError_) return std::exchange(lastError_, 0);
+    if (lastError_) return lastError_;
     const Functions* f = functions();
     return f ? f->lastError() : kNotInitialised;
 }
 
 bool Sockets::listeningProcess(std::uint16_t port, std::uint32_t& processId) {
+    lastError_ = 0;
     using TableFunction = decltype(&::GetExtendedTcpTable);
     const auto table = libraries_.function<TableFunction>("iphlpapi.dll", "GetExtendedTcpTable");
     if (!table) return false;

@@ -50,11 +50,13 @@ public:
 
 private:
     const Functions* functions();
+    // functions(), for an operation: it forgets the error an earlier one kept.
+    const Functions* call();
 
     Libraries& libraries_;
     std::optional<Functions> functions_;
     bool looked_ = false;
-    int lastError_ = 0;
+    int lastError_ = 0;  // a failed connect's reason, which WSAGetLastError does not give
 };
 
 }  // namespace win32

@@ -16,24 +16,18 @@
 namespace win32 {
 
 // The balloon-era record (up to dwInfoFlags), which every shell since Windows 2000 reads.
-static_assert(NOTIFYICONDATAA_V2_SIZE == recordSize(488, 504));
-static_assert(sizeof(NOTIFYICONDATAA::szTip) == 128);
+static_assert(NOTIFYICONDATAW_V2_SIZE == recordSize(936, 952));
+static_assert(sizeof(NOTIFYICONDATAW::szTip) == 128 * sizeof(WCHAR));
 
 namespace {
 
-// Copies the text in the ANSI code page into a fixed field, cut where it must be but never in
-// the middle of a double-byte character, and always with room for the NUL.
+// Fills a fixed field with the text in UTF-16: the balloon carries a reason and the server's
+// own line, in any script, so no code page may drop characters or cut it at 255 bytes.
 template <std::size_t N>
-void copyAnsi(char (&field)[N], const std::string& utf8) {
-    const std::string text = toAnsi(utf8);
-    std::size_t n = 0;
-    while (n < text.size()) {
-        const std::size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(text[n])) ? 2 : 1;
-        if (n + step > N - 1) break;
-        n += step;
-    }
-    std::memcpy(field, text.data(), n);
-    field[n] = '\0';
+void copyText(WCHAR (&field)[N], const std::string& utf8) {
+    const std::wstring text = fitField(utf8, N);
+    std::memcpy(field, text.data(), text.size() * sizeof(WCHAR));
+    field[text.size()] = L'\0';
 }
 
 }  // namespace
@@ -42,19 +36,19 @@ Shell::Shell(HINSTANCE instance, WindowSystem& windows)
     : instance_(instance), windows_(windows), random_(std::random_device{}()) {}
 
 long Shell::notifyIcon(std::uint32_t message, const platform::NotifyIconData& data) {
-    NOTIFYICONDATAA nid{};
+    NOTIFYICONDATAW nid{};
     // The balloon-era layout: understood by every shell since Windows 2000.
-    nid.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    nid.cbSize = NOTIFYICONDATAW_V2_SIZE;
     nid.hWnd = windows_.mainWindow();
     nid.uID = data.uID;
     nid.uFlags = data.uFlags;
     nid.uCallbackMessage = WindowSystem::kTrayMessage;
     nid.hIcon = reinterpret_cast<HICON>(data.hIcon);
-    copyAnsi(nid.szTip, data.szTip);
-    copyAnsi(nid.szInfo, data.szInfo);
-    copyAnsi(nid.szInfoTitle, data.szInfoTitle);
+    copyText(nid.szTip, data.szTip);
+    copyText(nid.szInfo, data.szInfo);
+    copyText(nid.szInfoTitle, data.szInfoTitle);
     nid.dwInfoFlags = data.dwInfoFlags;
-    return ::Shell_NotifyIconA(message, &nid) ? 1 : 0;
+    return ::Shell_NotifyIconW(message, &nid) ? 1 : 0;
 }
 
 platform::Handle Shell::loadIconFile(const std::string& path, int cx, int cy, std::uint32_t flags) {

@@ -32,4 +32,14 @@ std::string narrow(const std::wstring& wide) { return fromWide(wide, CP_UTF8); }
 std::string toAnsi(const std::string& utf8) { return fromWide(widen(utf8), CP_ACP); }
 std::string fromAnsi(const std::string& ansi) { return narrow(toWide(ansi, CP_ACP)); }
 
+std::wstring fitField(const std::string& utf8, std::size_t size) {
+    std::wstring text = widen(utf8);
+    if (text.size() < size) return text;
+    if (size < 2) return {};      // no room for the mark
+    std::size_t keep = size - 2;  // room for the mark and the NUL
+    if (keep > 0 && IS_HIGH_SURROGATE(text[keep - 1])) --keep;
+    text.resize(keep);
+    return text + L'\u2026';
+}
+
 }  // namespace win32

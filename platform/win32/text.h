@@ -10,5 +10,8 @@ std::wstring widen(const std::string& utf8);
 std::string narrow(const std::wstring& wide);
 std::string toAnsi(const std::string& utf8);
 std::string fromAnsi(const std::string& ansi);
+// The text in UTF-16 for a field of `size` characters that ends in a NUL: whole when it fits,
+// else cut between two characters (never inside a surrogate pair) and ended with "…".
+std::wstring fitField(const std::string& utf8, std::size_t size);
 
 }  // namespace win32

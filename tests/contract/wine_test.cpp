@@ -8,6 +8,7 @@
 
 #include "machine.h"
 #include "platform/win32/network.h"
+#include "platform/win32/text.h"
 
 namespace contract {
 
@@ -124,6 +125,15 @@ TEST(WineSockets, TheTableOfListenersHasThePortUntilItIsClosed) {
     EXPECT_EQ(net.closesocket(s), 0);
     EXPECT_FALSE(net.listeningProcess(::ntohs(at.sin_port), pid)) << "still listening";
     net.wsaCleanup();
+}
+
+// A text for a fixed field (the tray's tooltip and balloon) is whole when it fits with its NUL,
+// else cut between two characters, never inside a surrogate pair (the third row), and ended
+// with "…".
+TEST(WineText, ATextTooLongForItsFieldIsCutBetweenCharacters) {
+    const std::tuple<std::string, std::size_t, std::wstring> rows[] = {
+        {"中文ab", 5, L"中文ab"}, {"中文ab", 4, L"中文…"}, {"a\U0001F600b", 4, L"a…"}};
+    for (const auto& [text, field, fitted] : rows) EXPECT_EQ(win32::fitField(text, field), fitted);
 }
 
 // A second copy of the program finds the mark the first one left.

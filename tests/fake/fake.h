@@ -407,28 +407,32 @@ struct FakeFiles : P::Files {
     std::set<std::string> links;   // names that are links (a reparse point, or a second name)
     std::size_t room = SIZE_MAX;   // bytes the disk still takes
     std::map<std::string, P::AccessList> access;  // folders' access lists; others unreadable
+    // Each file's index, given out when first asked for: a test erases it to make the file anew.
+    std::map<std::string, std::uint64_t> ids;
 
-    P::FileWrite appendFile(const std::string& path, const std::string& bytes,
-                            std::size_t& written) override {
+    P::FileResult appendFile(const std::string& path, const std::string& bytes,
+                             std::size_t& written) override {
         written = 0;
-        if (links.count(path)) return P::FileWrite::Linked;
+        if (links.count(path)) return P::FileResult::Linked;
         if (r_.call("AppendFile " + path, "AppendFile") || locked.count(path) || r_.exited)
-            return P::FileWrite::Failed;
+            return P::FileResult::Failed;
         written = std::min(bytes.size(), room);
         room -= written;
         content[path] += bytes.substr(0, written);
-        return written == bytes.size() ? P::FileWrite::Written : P::FileWrite::Failed;
+        return written == bytes.size() ? P::FileResult::Done : P::FileResult::Failed;
     }
     std::int64_t fileSize(const std::string& path) override {
         return content.count(path) ? static_cast<std::int64_t>(content[path].size()) : -1;
     }
-    bool replaceFile(const std::string& from, const std::string& to) override {
-        if (locked.count(from) || locked.count(to) || links.count(to) || !content.count(from))
-            return false;
+    P::FileResult replaceFile(const std::string& from, const std::string& to) override {
+        if (links.count(from) || links.count(to)) return P::FileResult::Linked;
+        if (locked.count(from) || locked.count(to) || !content.count(from))
+            return P::FileResult::Failed;
         content[to] = std::exchange(content[from], {});
         content.erase(from);
-        links.erase(from);
-        return true;
+        ids.erase(to);  // the file keeps its identity under its new name
+        if (const auto id = ids.extract(from)) ids[to] = id.mapped();
+        return P::FileResult::Done;
     }
     bool fileExists(const std::string& path) override {
         return content.count(path) || existing.count(path);
@@ -454,6 +458,11 @@ struct FakeFiles : P::Files {
                     : std::string();
         return true;
     }
+    bool fileIdentity(const std::string& path, P::FileIdentity& identity) override {
+        if (!content.count(path)) return false;
+        identity = {ids.try_emplace(path, ++lastId_).first->second, 0};  // no creation time
+        return true;
+    }
     bool folderAccess(const std::string& path, P::AccessList& list) override {
         if (r_.call("GetNamedSecurityInfoW " + path, "GetNamedSecurityInfoW") ||
             !access.count(path))
@@ -464,6 +473,7 @@ struct FakeFiles : P::Files {
 
 private:
     Record& r_;
+    std::uint64_t lastId_ = 0;
 };
 
 // The system folder and what its DLLs export; a run-time load takes a DLL from there only.
@@ -742,7 +752,7 @@ struct FakeShell : P::Shell {
     explicit FakeShell(Record& r) : r_(r) {}
 
     std::set<std::string> iconFiles;  // icon files that load
-    bool refuses = false;             // Shell_NotifyIconA answers 0
+    bool refuses = false;             // Shell_NotifyIconW answers 0
     std::vector<Notify> notifications;
     std::set<P::Handle> liveIcons;                // loaded and not yet destroyed
     std::map<P::Handle, std::string> loadedFrom;  // the file each icon came from
@@ -768,7 +778,7 @@ struct FakeShell : P::Shell {
     // The notification area as the shell keeps it: one icon per id, each field changed only
     // when its flag says so, a balloon shown when one is given.
     long notifyIcon(std::uint32_t message, const P::NotifyIconData& data) override {
-        r_.calls.push_back("Shell_NotifyIconA " + std::to_string(message));
+        r_.calls.push_back("Shell_NotifyIconW " + std::to_string(message));
         notifications.push_back({message, data});
         if (refuses || (message == P::kNimAdd && refusedAdds > 0 && refusedAdds--)) return 0;
         if (message == P::kNimAdd) {

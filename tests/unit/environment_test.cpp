@@ -27,7 +27,7 @@ TEST_F(PanelTest, UnusableFoldersAreRefusedBeforeAnythingIsWritten) {
         EXPECT_TRUE(m.load());
         EXPECT_EQ(m.boxes(), std::vector<std::string>{"运行路径：[" + folder + "]\r\r" + reason});
         EXPECT_EQ(m.os.application.boxes[0].style, platform::kMbIconStop);
-        EXPECT_EQ(m.os.count("RegCreateKeyExA") + m.os.count("Shell_NotifyIconA") + m.count(), 0);
+        EXPECT_EQ(m.os.count("RegCreateKeyExA") + m.os.count("Shell_NotifyIconW") + m.count(), 0);
     }
 }
 

@@ -66,7 +66,7 @@ TEST_F(PanelTest, ASecondInstanceOrAWindowThatCannotBeMadeEndsTheStartUp) {
     EXPECT_EQ(std::to_string(os.application.boxes[0].style) + os.application.boxes[0].title,
               "0oapanel");
     EXPECT_EQ(os.ui.model->caption, "oapanel") << "not even the title was set";
-    EXPECT_EQ(count() + os.count("OpenSCManagerA") + os.count("Shell_NotifyIconA"), 0);
+    EXPECT_EQ(count() + os.count("OpenSCManagerA") + os.count("Shell_NotifyIconW"), 0);
 
     Machine m;
     m.os.ui.createError = 1400;
@@ -189,7 +189,7 @@ TEST_F(PanelTest, TheTrayIconShowsThePictureOfTheStateAndComesBack) {
         early.os.ui.advance(80);
         EXPECT_EQ(early.os.tray.shown, refused == 8) << refused;
         EXPECT_FALSE(early.ctl(IDC_tmTray).enabled) << "tries no more";
-        EXPECT_LT(early.os.count("Shell_NotifyIconA 0"), 40) << "about every 2 s for a minute";
+        EXPECT_LT(early.os.count("Shell_NotifyIconW 0"), 40) << "about every 2 s for a minute";
         early.os.tray.refusedAdds = 0;
         early.frm->onTaskbarCreated();
         EXPECT_TRUE(early.os.tray.shown &&

@@ -50,6 +50,20 @@ TEST_F(PanelTest, TheAutomaticStartRunsOnceAfterTheStartUpDatabaseFirst) {
 
 TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
     const std::string failed = "启动 Tomcat..." + dots(14) + "失败", quick = "启动 Tomcat...失败";
+    // The start fails, and during "net start" the server adds to its log, or makes it anew.
+    const auto writesLog = [](std::string added, bool anew = false) {
+        return [added, anew](fake::FakePlatform& os, Service& s) {
+            s.failsWith = 1067;
+            os.filesImpl.existing.insert("D:\\OA\\tomcat6\\logs");
+            const std::string log = "D:\\OA\\tomcat6\\logs\\catalina.2012-01-09.log";
+            os.filesImpl.content[log] = "SEVERE: an old one\r\n";
+            os.record.onCall = [&os, log, added, anew](const std::string& call) {
+                if (call.find("net start Tomcat6Brackwen") == std::string::npos) return;
+                if (anew) os.filesImpl.content.erase(log), os.filesImpl.ids.erase(log);
+                os.filesImpl.content[log] += added;
+            };
+        };
+    };
     const struct {
         std::function<void(fake::FakePlatform&, Service&)> shape;
         std::string line, reason;    // no reason: no reason line
@@ -84,21 +98,16 @@ TEST_F(PanelTest, AStartSaysHowItEndedAndAFailureWhy) {
          "30 秒后服务仍为未安装状态"},  // its key is there, the service is not
         {[](auto&, auto& s) { s.failsWith = 1067; }, quick,
          "服务已停止（错误 1067：message 1067）"},
-        {[](auto& os, auto& s) {  // what the server wrote during this start, not before
-             s.failsWith = 1067;
-             os.filesImpl.existing.insert("D:\\OA\\tomcat6\\logs");
-             const std::string log = "D:\\OA\\tomcat6\\logs\\catalina.2012-01-09.log";
-             os.filesImpl.content[log] = "SEVERE: an old one\r\n";
-             os.record.onCall = [&os, log](const std::string& call) {
-                 if (call.find("net start Tomcat6Brackwen") != std::string::npos)
-                     os.filesImpl.content[log] +=
-                         "\xD1\xCF\xD6\xD8: Catalina.start: \r\n"
-                         "java.net.BindException: Address already in use: JVM_Bind\r\nlater\r\n";
-             };
-         },
+        {// what the server wrote during this start, not before
+         writesLog("\xD1\xCF\xD6\xD8: Catalina.start: \r\n"
+                   "java.net.BindException: Address already in use: JVM_Bind\r\nlater\r\n"),
          quick, "服务已停止（错误 1067：message 1067）",
          "Tomcat 日志：严重: Catalina.start:；java.net.BindException: Address already in use: "
          "JVM_Bind"},
+        {// a new file, longer than the old one: read from its head, not from the old size
+         writesLog("SEVERE: Catalina.start: [error] port taken\r\n", true), quick,
+         "服务已停止（错误 1067：message 1067）",
+         "Tomcat 日志：SEVERE: Catalina.start: [error] port taken"},
         {[](auto&, auto& s) {
              s.failsWith = platform::kErrorServiceSpecificError, s.specificCode = 20042;
          },
@@ -245,6 +254,10 @@ TEST_F(PanelTest, AFailureWhileTheWindowIsHiddenShowsABalloonAndTheLogGoesToTheF
         for (const auto& line : ctl(IDC_lstView).items) expected += line + "\r\n";
         return expected;
     };
+    const auto said = [&](const std::string& text) {  // how often the log says it
+        const auto& items = ctl(IDC_lstView).items;
+        return std::count(items.begin(), items.end(), "2012-01-09 05:32:50 - " + text);
+    };
     EXPECT_EQ(os.filesImpl.content[path], file());
     EXPECT_EQ(os.filesImpl.content[path + ".1"].size(), oapanel::LogFile::kLimit - 10) << "moved";
     os.scm.find(kTomcat)->failsWith = 1067;
@@ -265,13 +278,10 @@ TEST_F(PanelTest, AFailureWhileTheWindowIsHiddenShowsABalloonAndTheLogGoesToTheF
     frm->onTaskbarCreated();  // shown once: Explorer coming back does not bring it back
     EXPECT_EQ(os.tray.balloons.size(), 1u);
     frm->onTrayMessage(platform::kWmRButtonUp);
-    EXPECT_EQ(std::count(ctl(IDC_lstView).items.begin(), ctl(IDC_lstView).items.end(),
-                         "2012-01-09 05:32:50 - 无法写入日志文件：" + path),
-              1);
+    EXPECT_EQ(said("无法写入日志文件：" + path), 1);
     os.filesImpl.locked.clear();
     os.filesImpl.content.erase(path);  // renamed away meanwhile: a new file takes the waiting lines
     frm->onTrayMessage(platform::kWmRButtonUp);
-    EXPECT_EQ(os.filesImpl.content[path].substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_NE(os.filesImpl.content[path].find("\r\n2012-01-09 05:32:50 - 停止 Tomcat...未启动\r\n"),
               std::string::npos);
     // The file made a link to another one: that one is never written, and it is said once.
@@ -280,9 +290,18 @@ TEST_F(PanelTest, AFailureWhileTheWindowIsHiddenShowsABalloonAndTheLogGoesToTheF
     frm->onTrayMessage(platform::kWmRButtonUp);
     frm->onTrayMessage(platform::kWmRButtonUp);
     EXPECT_EQ(os.filesImpl.content[path], written);
-    EXPECT_EQ(std::count(ctl(IDC_lstView).items.begin(), ctl(IDC_lstView).items.end(),
-                         "2012-01-09 05:32:50 - 无法写入日志文件：" + path + "（文件是链接）"),
-              1);
+    EXPECT_EQ(said("无法写入日志文件：" + path + "（文件是链接）"), 1);
+    // The older file made a link: nothing is renamed onto it, which is said once; the file stops
+    // short of 2 MB, and the lines that wait reach a new one once the link is gone.
+    const std::string stuck = "无法轮换日志文件：" + path + "（文件是链接）";
+    os.filesImpl.links = {path + ".1"};
+    os.filesImpl.content[path].resize(oapanel::LogFile::kHardLimit - 100, 'x');
+    for (int i = 0; i < 3; ++i) frm->onTrayMessage(platform::kWmRButtonUp);
+    EXPECT_EQ(said(stuck), 1);
+    EXPECT_LE(os.filesImpl.content[path].size(), oapanel::LogFile::kHardLimit);
+    os.filesImpl.links.clear();
+    frm->onTrayMessage(platform::kWmRButtonUp);
+    EXPECT_NE(os.filesImpl.content[path].find(" - " + stuck + "\r\n"), std::string::npos);
 
     Machine deep;  // a line longer than any buffer: the welcome line of a very long folder
     deep.os.application.path = "D:\\" + std::string(100000, 'a');
