@@ -119,6 +119,27 @@ oa_expect_match "a slow start ends on its own line, the user's pick kept" "${see
 oa_driver --timeout 20 wait-last-line "OA 已就绪" >/dev/null && sleep 1
 oa_expect_log_file "after a click on an older line during a start"
 
+# Someone else stops the database and starts it again: the panel says both, and asks it again
+# whether it answers.
+oa_wine net stop MySQL5Brackwen >/dev/null 2>&1 && sleep 3 && oa_wine net start MySQL5Brackwen >/dev/null 2>&1
+oa_expect_match "a database stopped and started from outside" \
+    "$(oa_driver --timeout 20 wait-last-line "MySQL 已就绪" >/dev/null && oa_driver list | tail -n 3)" \
+    "^${OA_TIME}MySQL 已被其他程序停止"$'\n'"${OA_TIME}MySQL 已被其他程序启动"$'\n'"${OA_TIME}MySQL 已就绪（5\\.0\\.96-stub，用时 [0-9]+ 秒）\$"
+
+# A web container that dies 3 s after it runs: the death with its reason and its own last words,
+# and the window shows the system down.
+echo die_after=3000 >"$tomcat_knobs"
+oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "停止 Tomcat" + wait-last-line "成功" >/dev/null
+oa_expect_match "a web container that dies after it runs" \
+    "$(oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-line "Tomcat 意外停止" >/dev/null && sleep 1 &&
+        oa_driver list | grep -A1 "Tomcat 意外停止")" \
+    "^${OA_TIME}Tomcat 意外停止：服务已停止（错误 1067：[^）]+）"$'\n'"${OA_TIME}Tomcat 日志：严重: Error processing request；java\\.lang\\.OutOfMemoryError: Java heap space\$"
+: >"$tomcat_knobs"
+oa_expect_eq "after the death: labels and the OA button" \
+    "$(oa_driver text "$lbl_tomcat" + text "$(oa_id lblOA)" + text "$cmd_oa" | tr '\n' ' ')" \
+    "Tomcat:已停止 OA:已停止 启动 &OA "
+oa_driver --timeout 30 click "$(oa_id cmdTomcat)" + wait-last-line "OA 已就绪" >/dev/null
+
 # 退出 with OK: the panel goes, its icon with it, and the servers keep running.
 oa_driver post-tray $right_button_up + menu-pick $menu_exit + msgbox OK >/dev/null ||
     oa_die "cannot leave through the tray menu"
