@@ -12,6 +12,11 @@ namespace {
 
 constexpr double kTryEvery = 1.0;
 constexpr std::size_t kMostBytes = 4096;  // every reader decides long before
+// A server on this machine answers within a few milliseconds: a step waits that long for the
+// connection and for the answer, so that a try is mostly over in one step (each step costs
+// calls into the socket library, and under Wine they are dear). Never more than the window can
+// be held up unnoticed.
+constexpr std::uint32_t kStepWaitMs = 40;
 
 std::string Request(std::uint16_t port) {
     return "GET /oa/ HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
@@ -87,7 +92,7 @@ std::optional<ProbeResult> ReadinessProbe::Step(double now, const AnsiDecoder& f
         if (!socket_) return std::nullopt;
     }
     if (!connected_) {
-        const int ready = sockets_.select(socket_.get(), true, 0);
+        const int ready = sockets_.select(socket_.get(), true, kStepWaitMs);
         if (ready == platform::kSocketError) EndTry();  // refused: nobody listens yet
         if (ready != 1) return std::nullopt;
         connected_ = true;
@@ -98,8 +103,9 @@ std::optional<ProbeResult> ReadinessProbe::Step(double now, const AnsiDecoder& f
             return std::nullopt;
         }
     }
-    // Whatever has arrived, without waiting for more.
-    while (sockets_.select(socket_.get(), false, 0) == 1) {
+    // Whatever has arrived: the first look waits a little for the answer, the next ones not.
+    for (std::uint32_t wait = kStepWaitMs; sockets_.select(socket_.get(), false, wait) == 1;
+         wait = 0) {
         const int n = sockets_.recv(socket_.get(), received_, kMostBytes - received_.size());
         if (n <= 0 || received_.size() >= kMostBytes) return Decide(true, now, fromAnsi);
         if (auto line = Decide(false, now, fromAnsi)) return line;
@@ -131,16 +137,20 @@ std::optional<ProbeResult> ReadinessProbe::Decide(bool closed, double now,
         }
     } else {
         const HttpAnswer a = ReadHttpAnswer(received_);
+        const bool ready = a.kind == HttpAnswer::Kind::Status && a.status >= 200 && a.status <= 399;
         // Whatever answers must be the web container itself: another program on its port (a web
         // server of the machine's own, a proxy) would pass for OA, or hide why OA never comes.
-        if (a.kind == HttpAnswer::Kind::Status && stranger_) {
+        // Asked at the first answer and at the one that would make OA ready: reading the table
+        // of listeners costs, and whoever holds the port keeps it meanwhile.
+        if (a.kind == HttpAnswer::Kind::Status && stranger_ && (ready || !strangerAsked_)) {
+            strangerAsked_ = true;
             if (const auto other = stranger_()) {
                 result.kind = Kind::NotTheServer;
                 result.ownerId = other->processId, result.ownerExe = other->exeName;
                 return Finish(result);
             }
         }
-        if (a.kind == HttpAnswer::Kind::Status && a.status >= 200 && a.status <= 399) {
+        if (ready) {
             result.kind = Kind::Ready, result.status = a.status;
             return Finish(result);
         }

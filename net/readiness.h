@@ -70,7 +70,7 @@ private:
     ServerKind kind_;
     std::uint16_t port_;
     StrangerCheck stranger_;
-    bool once_, tried_ = false;
+    bool once_, tried_ = false, strangerAsked_ = false;
     double startedAt_, deadline_;
     bool winsock_ = false, over_ = false;
     Owner<platform::Sockets, &platform::Sockets::closesocket, platform::Socket,

@@ -10,8 +10,10 @@ namespace oapanel {
 namespace {
 constexpr std::uint32_t kWaitSliceMs = 100;
 constexpr int kFirstStepMs = 100;
-// A change is noticed within this even where Windows does not say when a service changes.
-constexpr double kLookEvery = 2.0;
+// A change is noticed within this where Windows does not say when a service changes. Where it
+// does, a look now and then only makes sure it still says: a look costs the service manager a
+// call, which under Wine is far from free.
+constexpr double kLookEvery = 2.0, kLookWhenTold = 30.0;
 // How often a server that answered is asked again, and after how many misses in a row it is
 // said to answer no more.
 constexpr double kTryEvery = 30.0;
@@ -26,6 +28,9 @@ struct OaSystem::State {
     std::unique_ptr<ServiceWatch> service;
     int busy = 0;  // the panel's own operations under way on it
     bool seenRunning = false;
+    bool told = false;  // Windows says when it leaves that state
+    bool deaf = false;  // a change came that Windows did not tell: looked at instead
+    double nextLook = 0;
     // The tries after it answered: due when, missed how often in a row, said to hang.
     bool answered = false;
     double nextTry = 0;
@@ -91,7 +96,6 @@ void OaSystem::Load(const std::string& appPath) {
     }
     watching_ = true;
     for (const Server& server : TheServers()) Ask(server);
-    lookedAt_ = Now();
     ScheduleTick();
 }
 
@@ -268,12 +272,14 @@ void OaSystem::StepTry(const Server& server, double now) {
 // What the service is now. A change the panel did not make is news: a stop (clean, or a death
 // with its reason and the server's last words), or a start, which is then asked whether it
 // answers, as after the panel's own start.
-void OaSystem::Look(const Server& server) {
+void OaSystem::Look(const Server& server, bool notified) {
     State& s = state(server);
     if (!watching_ || s.busy || Ending()) return;
     const platform::ServiceStatus status = Status(server);
     const bool running = status.currentState && status.currentState != platform::kServiceStopped;
     if (running != s.seenRunning) {
+        // Windows was asked and did not tell: from now on this service is looked at.
+        if (s.told && !notified) s.deaf = true;
         s.seenRunning = s.running = running;
         if (running) {
             s.log = std::make_unique<ServerLogWatch>(os_.files(), server.kind, appPath_, Decoder());
@@ -315,21 +321,22 @@ platform::ServiceStatus OaSystem::Status(const Server& server) {
 // Where Windows can, it says when the service leaves the state it was seen in.
 void OaSystem::Ask(const Server& server) {
     State& s = state(server);
-    s.service->Notify(s.seenRunning ? platform::kNotifyStopped : platform::kNotifyRunning);
+    s.told =
+        s.service->Notify(s.seenRunning ? platform::kNotifyStopped : platform::kNotifyRunning) &&
+        !s.deaf;
+    s.nextLook = Now() + (s.told ? kLookWhenTold : kLookEvery);
 }
 
 void OaSystem::ServiceNotified() {
-    for (const Server& server : TheServers()) Look(server);
+    for (const Server& server : TheServers()) Look(server, true);
 }
 
 void OaSystem::Tick() {
     if (Ending()) return End();
     const double now = Now();
     for (const Server& server : TheServers()) StepCheck(server, now);
-    if (watching_ && now - lookedAt_ >= kLookEvery) {
-        lookedAt_ = now;
-        for (const Server& server : TheServers()) Look(server);
-    }
+    for (const Server& server : TheServers())
+        if (watching_ && now >= state(server).nextLook) Look(server, false);
     for (const Server& server : TheServers()) StepTry(server, Now());
     ScheduleTick();
 }
@@ -338,14 +345,15 @@ void OaSystem::Tick() {
 // next look at the services.
 void OaSystem::ScheduleTick() {
     const double now = Now();
-    double due = watching_ ? lookedAt_ + kLookEvery : -1;
+    double due = -1;
     const auto sooner = [&](double at) { due = due < 0 ? at : std::min(due, at); };
     for (const auto& s : states_) {
+        if (watching_) sooner(s->nextLook);
         if (s->check) sooner(now + s->check->IdleFor(now));
         if (s->attempt) sooner(now + s->attempt->IdleFor(now));
         if (s->answered && !s->attempt) sooner(s->nextTry);
     }
-    view_.TickIn(due < 0 ? 0 : std::clamp(static_cast<int>((due - now) * 1000), 50, 2000));
+    view_.TickIn(due < 0 ? 0 : std::clamp(static_cast<int>((due - now) * 1000), 50, 30000));
 }
 
 void OaSystem::End() {

@@ -104,7 +104,7 @@ private:
     void StepTry(const Server& server, double now);
     std::optional<PortStranger> Stranger(const Server& server);
     // The watch: what the service is now, news or not.
-    void Look(const Server& server);
+    void Look(const Server& server, bool notified);
     void Rebase(const Server& server);
     platform::ServiceStatus Status(const Server& server);
     void Ask(const Server& server);
@@ -116,7 +116,6 @@ private:
     std::string appPath_;
     std::array<std::unique_ptr<State>, kServerCount> states_;
     bool automaticStartOver_ = false, watching_ = false;
-    double lookedAt_ = 0;
 };
 
 }  // namespace oapanel

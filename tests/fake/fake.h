@@ -126,6 +126,7 @@ public:
 
     std::map<std::string, Service> installed;  // by upper-case name
     bool notifications = false;                // as on Vista and later; XP has none
+    bool deaf = false;                         // takes requests, never answers them
     std::function<void()> fireSoon;            // a notification is due: the next wait ends
     Service& install(const std::string& name, std::uint32_t state, const std::string& bin = "") {
         Service& s = installed[UpperCase(name)] = Service{};
@@ -142,9 +143,9 @@ public:
     // A service changed state: true when a pending notification asked for that state (it
     // fires, and is pending no more).
     bool notified(const std::string& name, std::uint32_t state) {
-        return std::erase_if(requests_, [&](const auto& r) {
-                   return open_[r.first] == UpperCase(name) && (r.second & bitOf(state));
-               }) > 0;
+        return !deaf && std::erase_if(requests_, [&](const auto& r) {
+                            return open_[r.first] == UpperCase(name) && (r.second & bitOf(state));
+                        }) > 0;
     }
 
     P::Handle openSCManager(std::uint32_t access) override {
@@ -194,7 +195,7 @@ public:
             return it->second == mask || ((lastError_ = P::kErrorAlreadyRegistered), false);
         const Service* s = find(open_[service]);
         if (s && (bitOf(s->state) & mask)) {
-            if (fireSoon) fireSoon();  // already there: the system queues it at once
+            if (fireSoon && !deaf) fireSoon();  // already there: the system queues it at once
         } else {
             requests_[service] = mask;
         }

@@ -433,7 +433,7 @@ TEST_F(PanelTest, TheWholeSystemWaitsForTheDatabaseWhateverRanBefore) {
          0},
         {{IDC_cmdOA, 0},  // the database stops during the wait
          {"启动 MySQL...成功", "MySQL 已被其他程序停止", "启动 Tomcat...成功", "启动 澜栖OA...失败",
-          "OA 已就绪（HTTP 200，用时 1 秒）"},
+          "OA 已就绪（HTTP 200，用时 2 秒）"},
          3},  // seen within 2 s
     };
     for (const auto& c : cases) {
@@ -531,9 +531,10 @@ TEST_F(PanelTest, TheDatabaseAndOaAreReadyWhenTheyAnswer) {
     };
     const struct {
         std::function<std::string(double)> answer;
-        std::string line;  // none: the probe ends silently
-        std::function<void(Machine&)> meanwhile;
-        double delay = 0;  // before each answer
+        std::string line;                         // none: the probe ends silently
+        std::function<void(Machine&)> meanwhile;  // 10 s after the start's end
+        double delay = 0;                         // before each answer
+        bool before = false;                      // meanwhile: as the start ends instead
     } web[] = {
         {[](double t) {
              return std::string(t < 20 ? "HTTP/1.1 404 x\r\n" : "HTTP/1.0 200 OK\r\n");
@@ -548,7 +549,8 @@ TEST_F(PanelTest, TheDatabaseAndOaAreReadyWhenTheyAnswer) {
              m.os.filesImpl.existing.insert("D:\\OA\\tomcat6\\logs");
              m.os.filesImpl.content["D:\\OA\\tomcat6\\logs\\catalina.2012-01-09.log"] =
                  "SEVERE: Error initializing endpoint\njava.net.BindException: x\n";
-         }},
+         },
+         0, true},
         {status("200 OK"), "OA 已就绪（HTTP 200，用时 3 秒）", nullptr, 2.5},  // 3 s a try
         {status("302 Found"), "OA 已就绪（HTTP 302，用时 1 秒）", nullptr},
         {[](double) { return "HTTP/1.1 200 " + std::string(10240, 'x'); },
@@ -572,7 +574,7 @@ TEST_F(PanelTest, TheDatabaseAndOaAreReadyWhenTheyAnswer) {
         ASSERT_FALSE(m.load());
         m.os.ui.close(0);  // hidden in the tray: the outcome is a balloon too
         m.click(IDC_cmdTomcat);
-        if (c.meanwhile) m.os.ui.after(10, [&] { c.meanwhile(m); });
+        if (c.meanwhile) m.os.ui.after(c.before ? 0 : 10, [&] { c.meanwhile(m); });
         const int before = m.count();
         m.os.ui.advance(310);
         const auto added = m.lines(before);

@@ -66,8 +66,11 @@ TEST_F(PanelTest, TheWatchSaysWhatHappenedToAServiceThatThePanelDidNot) {
          "<name> 意外停止：服务已停止（错误 1067：message 1067）|<name> 日志：<last>", false},
         {[](auto& m, auto& s) { m.os.outside(s.service, kServiceStopped, 1066, 1); },
          "<name> 意外停止：服务已停止（服务自身的错误代码 1）", false},
-        {[](auto& m, auto& s) { m.os.scm.installed.erase(oapanel::UpperCase(s.service)); },
-         "<name> 已被其他程序停止", false, nullptr, 2},
+        {[](auto& m, auto& s) {  // stopped and deleted: said once, and no storm of queries after
+             m.os.outside(s.service, kServiceStopped);
+             m.os.scm.installed.erase(oapanel::UpperCase(s.service));
+         },
+         "<name> 已被其他程序停止", false},
         {[](auto& m, auto& s) { m.os.outside(s.service, kServiceRunning); },
          "<name> 已被其他程序启动|<ready>", true, stopped},
         // What it logged before someone else started it again is not why it died now.
@@ -122,6 +125,22 @@ TEST_F(PanelTest, TheWatchSaysWhatHappenedToAServiceThatThePanelDidNot) {
                 EXPECT_LT(m.os.count("OpenServiceA"), 200) << "no storm of queries";
                 m.expectNothingOpen();
             }
+}
+
+// Windows takes the requests and never answers them: a look every 30 s finds the first change,
+// and from then on that service is looked at every 2 s.
+TEST_F(PanelTest, AWatchThatWindowsNeverTellsLooksForItself) {
+    os.scm.notifications = os.scm.deaf = true;
+    Ready(*this);
+    const auto seen = [&](std::uint32_t state) {
+        const int before = count();
+        const double at = os.clockImpl.monotonic;
+        os.outside("Tomcat6Brackwen", state);
+        while (count() == before && os.clockImpl.monotonic < at + 60) os.ui.advance(0.1);
+        return os.clockImpl.monotonic - at;
+    };
+    EXPECT_LE(seen(kServiceStopped), 30.1);
+    EXPECT_LE(seen(kServiceRunning), 2.1);
 }
 
 // A server that answered is asked every 30 s; three misses in a row are said once, the next
