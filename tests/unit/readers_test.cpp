@@ -24,12 +24,8 @@ std::string withHeader(const std::string& payload) { return packet(payload) + pa
 TEST(ReadersTest, MysqlGreetingAndErrorPacket) {
     using K = MysqlAnswer::Kind;
     const std::string greeting = withHeader("\n5.0.91-community\0"s + std::string(40, '\x01'));
-    const struct {
-        std::string bytes;
-        K kind;
-        std::string versionOrMessage;
-        int code;
-    } rows[] = {
+    // the bytes that came, what they are, the version or the error's message, the error's code
+    const std::tuple<std::string, K, std::string, int> rows[] = {
         {greeting, K::Greeting, "5.0.91-community", 0},
         {greeting + "more", K::Greeting, "5.0.91-community", 0},  // the next packet is not read
         {greeting.substr(0, 30), K::NeedMore, "", 0},             // version whole, packet not
@@ -45,52 +41,41 @@ TEST(ReadersTest, MysqlGreetingAndErrorPacket) {
         {withHeader("\n5.0\x01\0"s), K::NotMysql, "", 0},
         {withHeader("\x0A\0"s), K::NotMysql, "", 0},   // no version
         {withHeader("\n5.0.91"), K::NotMysql, "", 0},  // not terminated
-        {withHeader("\x09"
-                    "5.0.91\0"s +
-                    std::string(40, '\x01')),
-         K::NotMysql, "", 0},  // protocol 9
+        {withHeader("\t5.0.91\0"s + std::string(40, '\x01')), K::NotMysql, "", 0},  // protocol 9
         {withHeader("\x0A" + std::string(101, '5') + '\0'), K::NotMysql, "", 0},
         {withHeader("\x0A" + std::string(100, '5') + '\0'), K::Greeting, std::string(100, '5'), 0},
         {packet(std::string(300, ' ')) + "\n5.0\x7F", K::NotMysql, "", 0},  // before the end
     };
-    for (const auto& r : rows) {
-        const MysqlAnswer a = ReadMysqlAnswer(r.bytes);
-        EXPECT_EQ(a.kind, r.kind) << r.bytes.substr(0, 40);
-        EXPECT_EQ(a.kind == K::Error ? a.message : a.version, r.versionOrMessage);
-        EXPECT_EQ(a.code, r.code);
+    for (const auto& [bytes, kind, versionOrMessage, code] : rows) {
+        const MysqlAnswer a = ReadMysqlAnswer(bytes);
+        EXPECT_EQ(a.kind, kind) << bytes.substr(0, 40);
+        EXPECT_EQ(a.kind == K::Error ? a.message : a.version, versionOrMessage);
+        EXPECT_EQ(a.code, code);
         // Arriving a byte at a time, a ready answer is ready only with its last byte.
-        const std::size_t whole = 4 + std::uint8_t(r.bytes[0]) + 256 * std::uint8_t(r.bytes[1]);
-        for (std::size_t n = 0; r.kind != K::NotMysql && n < std::min(whole, r.bytes.size()); ++n)
-            ASSERT_EQ(ReadMysqlAnswer(r.bytes.substr(0, n)).kind, K::NeedMore) << n;
+        const std::size_t whole = 4 + std::uint8_t(bytes[0]) + 256 * std::uint8_t(bytes[1]);
+        for (std::size_t n = 0; kind != K::NotMysql && n < std::min(whole, bytes.size()); ++n)
+            ASSERT_EQ(ReadMysqlAnswer(bytes.substr(0, n)).kind, K::NeedMore) << n;
     }
 }
 
 TEST(ReadersTest, HttpStatusLine) {
     using K = HttpAnswer::Kind;
-    const struct {
-        std::string bytes;
-        K kind;
-        int status;
-    } rows[] = {
-        {"HTTP/1.1 200 OK\r\n", K::Status, 200},
-        {"HTTP/1.0 302\r\nLocation: /oa/", K::Status, 302},
-        {"HTTP/1.1 404", K::Status, 404},
-        {"HTTP/1.1 503 " + std::string(10240, 'x'), K::Status, 503},
-        {"", K::NeedMore, 0},
-        {"HTTP/1.1 5", K::NeedMore, 0},
-        {"J", K::NotHttp, 0},  // decided by the first byte
-        {"HTTP/1.1 600 x", K::NotHttp, 0},
-        {"HTTP/1.1 099 x", K::NotHttp, 0},
-        {"HTTP/1.1 2000", K::NotHttp, 0},
-        {"HTTP/1.1  200", K::NotHttp, 0},
-        {"HTTP/2 200 OK", K::NotHttp, 0},
-        {withHeader("\n5.0.91\0"s), K::NotHttp, 0},
-    };
-    for (const auto& r : rows) {
-        const HttpAnswer a = ReadHttpAnswer(r.bytes);
-        EXPECT_EQ(a.kind, r.kind) << r.bytes.substr(0, 20);
-        EXPECT_EQ(a.status, r.status) << r.bytes.substr(0, 20);
-    }
+    const std::pair<std::string, int> statuses[] = {
+        {"HTTP/1.1 200 OK\r\n", 200},
+        {"HTTP/1.0 302\r\nLocation: /oa/", 302},
+        {"HTTP/1.1 404", 404},
+        {"HTTP/1.1 503 " + std::string(10240, 'x'), 503}};
+    for (const auto& [bytes, status] : statuses)
+        EXPECT_TRUE(ReadHttpAnswer(bytes).kind == K::Status &&
+                    ReadHttpAnswer(bytes).status == status)
+            << bytes.substr(0, 20);
+    // Not HTTP as soon as a byte cannot continue a status line: one "J" is enough.
+    for (const std::string& bytes : {"J"s, "HTTP/1.1 600 x"s, "HTTP/1.1 099 x"s, "HTTP/1.1 2000"s,
+                                     "HTTP/1.1  200"s, "HTTP/2 200 OK"s, withHeader("\n5.0.91\0"s)})
+        EXPECT_TRUE(ReadHttpAnswer(bytes).kind == K::NotHttp && ReadHttpAnswer(bytes).status == 0)
+            << bytes;
+    for (const char* bytes : {"", "HTTP/1.1 5"})
+        EXPECT_TRUE(ReadHttpAnswer(bytes).kind == K::NeedMore && ReadHttpAnswer(bytes).status == 0);
 }
 
 TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWritesIt) {
@@ -99,67 +84,56 @@ TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWrite
     using S = ServerKind;
     const std::string oldError = "120301 9:00:00 [ERROR] Can't start server: Bind on TCP/IP\n";
     const std::string x70k(70 * 1024, 'x');
-    const struct {
-        S kind;
-        std::optional<std::string> before;  // none: no file when the start began
-        std::string now;
-        std::optional<std::string> shown;
-        LogPick pick = LogPick::Cause;  // the first error of a start, the last before a death
-    } rows[] = {
-        {S::Database, oldError, oldError + "120304 10:00:00 [Note] ready\n", std::nullopt},
-        {S::Database, oldError,
-         oldError +
-             "2 [ERROR] Can't start server: Bind on TCP/IP port\r\n2 [ERROR] Do you already "
-             "have another mysqld server running on port: 3307 ?\r\n2 [ERROR] Aborting\r\n\r\n"
-             "2 [Note] mysqld2: Shutdown complete\r\n",
-         "2 [ERROR] Can't start server: Bind on TCP/IP port"},
-        {S::Database, "",
-         "InnoDB: Error: log file .\\ib_logfile0 is of different size 0 5242880 bytes\nInnoDB: "
-         "than "
-         "specified in the .cnf file 0 10485760 bytes!\n3 [ERROR] Aborting\n\n3 [Note] Shutdown\n",
-         "InnoDB: Error: log file .\\ib_logfile0 is of different size 0 5242880 bytes"},
-        {S::Database, "", "1 [ERROR] survived\n2 [ERROR] Out of memory\n3 [ERROR] Aborting\n",
-         "2 [ERROR] Out of memory", LogPick::Final},
-        {S::WebContainer, "",
-         "[2012-03-04] [error] Failed creating java C:\\jre\\jvm.dll\n[2012-03-04] [error] The "
-         "system cannot find the path specified.\n[2012-03-04] [error] ServiceStart returned 1\n",
-         "[2012-03-04] [error] Failed creating java C:\\jre\\jvm.dll"},
-        {S::Database, oldError + oldError, "[ERROR] new", "[ERROR] new"},  // replaced
-        {S::WebContainer, std::nullopt, gbk("2012-3-4 Http11Protocol init\n  严重: 端口已占用\n"),
-         "严重: 端口已占用"},
-        {S::WebContainer, "", gbk("严重：初始化失败\n"), "严重：初始化失败"},
-        {S::WebContainer, "", "严重: 端口\xEF\xBF\xBD占用\n", "严重: 端口?占用"},  // UTF-8
-        {S::Database, "", "[ERROR]\tbell\x07\x7F \xFF \x81\x20x\r", "[ERROR] bell?? ? ? x"},
-        {S::Database, "", "[ERROR] " + std::string(300, 'y'),
+    // A start's cause is its first error; a death's, the last one before it.
+    const LogPick C = LogPick::Cause, F = LogPick::Final;
+    using Text = std::optional<std::string>;
+    // the log before the start (none: no file) and now, the line shown (none: nothing)
+    const std::tuple<S, LogPick, Text, std::string, Text> rows[] = {
+        {S::Database, C, oldError, oldError + "120304 10:00:00 [Note] ready\n", std::nullopt},
+        {S::Database, C, oldError,
+         oldError + "2 [ERROR] Can't start server\r\n2 [ERROR] Aborting\r\n",
+         "2 [ERROR] Can't start server"},
+        {S::Database, C, "", "InnoDB: Error: log file size\n3 [ERROR] x\n",
+         "InnoDB: Error: log file size"},
+        {S::Database, F, "", "1 [ERROR] survived\n2 [ERROR] Out of memory\n3 [ERROR] Aborting\n",
+         "2 [ERROR] Out of memory"},
+        {S::WebContainer, C, "", "[error] Failed creating java\n[error] x\n",
+         "[error] Failed creating java"},
+        {S::Database, C, oldError + oldError, "[ERROR] new", "[ERROR] new"},  // replaced
+        {S::WebContainer, C, std::nullopt,
+         gbk("2012-3-4 Http11Protocol init\n  严重: 端口已占用\n"), "严重: 端口已占用"},
+        {S::WebContainer, C, "", gbk("严重：初始化失败\n"), "严重：初始化失败"},
+        {S::WebContainer, C, "", "严重: 端口\xEF\xBF\xBD占用\n", "严重: 端口?占用"},  // UTF-8
+        {S::Database, C, "", "[ERROR]\tbell\x07\x7F \xFF \x81\x20x\r", "[ERROR] bell?? ? ? x"},
+        {S::Database, C, "", "[ERROR] " + std::string(300, 'y'),
          "[ERROR] " + std::string(192, 'y') + "…"},
-        {S::Database, "", std::string(100 * 1024, 'y') + " [ERROR]", std::nullopt},  // cut, no line
-        {S::Database, "", x70k + " [ERROR] cut\n[Note] ok\n", std::nullopt},
-        {S::Database, "", x70k + "\n[ERROR] late\n", "[ERROR] late"},
-        {S::WebContainer, "",
-         "SEVERE: Error initializing endpoint\r\njava.net.BindException: Address already in use: "
-         "JVM_Bind\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:509)\r\n"
-         "SEVERE: Catalina.start: \r\norg.apache.catalina.LifecycleException: start failed\r\n",
-         "SEVERE: Error initializing endpoint；java.net.BindException: Address already in use: "
-         "JVM_Bind"},
-        {S::WebContainer, "", "SEVERE: y\nSEVERE: x\njava.lang.OutOfMemoryError\n",
-         "SEVERE: x；java.lang.OutOfMemoryError", LogPick::Final},
-        {S::WebContainer, "", "SEVERE: x\nSomeError: not dotted\n", "SEVERE: x"},
-        {S::WebContainer, "", "[2012-03-04] [Error] Failed creating jvm\nINFO: x\n",
-         "[2012-03-04] [Error] Failed creating jvm"},
-        {S::WebContainer, "", "INFO: SEVERE: no\n", std::nullopt},
+        // Cut: no whole line.
+        {S::Database, C, "", std::string(100 * 1024, 'y') + " [ERROR]", std::nullopt},
+        {S::Database, C, "", x70k + " [ERROR] cut\n[Note] ok\n", std::nullopt},
+        {S::Database, C, "", x70k + "\n[ERROR] late\n", "[ERROR] late"},
+        {S::WebContainer, C, "",
+         "SEVERE: Error initializing endpoint\r\njava.net.BindException: Address in use\r\n"
+         "\tat x.init(X.java:509)\r\nSEVERE: Catalina.start: \r\norg.x.LifecycleException: x\r\n",
+         "SEVERE: Error initializing endpoint；java.net.BindException: Address in use"},
+        {S::WebContainer, F, "",
+         "SEVERE: y\nSEVERE: x\njava.lang.OutOfMemoryError\n[error] ServiceStart returned 1\n",
+         "SEVERE: x；java.lang.OutOfMemoryError"},
+        {S::WebContainer, C, "", "SEVERE: x\nSomeError: not dotted\n", "SEVERE: x"},
+        {S::WebContainer, C, "", "[Error] Failed creating jvm\nINFO: x\n",
+         "[Error] Failed creating jvm"},
+        {S::WebContainer, C, "", "INFO: SEVERE: no\n", std::nullopt},
     };
-    for (const auto& r : rows) {
-        const auto span = AddedSpan(r.before ? std::int64_t(r.before->size()) : -1, r.now.size());
-        const auto line = span ? ErrorLine(r.kind, r.pick, r.now.substr(span->offset, span->length),
+    for (const auto& [kind, pick, before, now, shown] : rows) {
+        const auto span = AddedSpan(before ? std::int64_t(before->size()) : -1, now.size());
+        const auto line = span ? ErrorLine(kind, pick, now.substr(span->offset, span->length),
                                            span->fromLineStart, fromAnsi)
                                : std::nullopt;
-        EXPECT_EQ(line, r.shown) << r.now.substr(0, 60);
+        EXPECT_EQ(line, shown) << now.substr(0, 60);
     }
     EXPECT_EQ(AddedSpan(10, -1), std::nullopt) << "a log that is gone now";
 
-    const struct {
-        std::string ini, errorLog, dataFolder;
-    } inis[] = {
+    // my.ini, the error log and the data folder it gives
+    const std::tuple<std::string, std::string, std::string> inis[] = {
         {"", "", "D:\\OA\\mysql5\\data"},
         {"[mysqld]\ndatadir=mydata\nlog-error=logs/mysql\n",
          "D:\\OA\\mysql5\\mydata\\logs\\mysql.err", "D:\\OA\\mysql5\\mydata"},
@@ -170,10 +144,9 @@ TEST(ReadersTest, TheServersErrorLineInWhatTheStartAddedAndWhereTheDatabaseWrite
         {"[mysqld]\nlog_error=//srv/logs/db.err\ndatadir=\\db\n", "\\\\srv\\logs\\db.err", "\\db"},
         {gbk("[mysqld]\ndatadir=E:/数据库/data\n"), "", "E:\\数据库\\data"},  // the code page
     };
-    for (const auto& r : inis) {
-        const DatabaseLogPlaces places = ReadMysqlIni(r.ini, "D:\\OA\\mysql5", fromAnsi);
-        EXPECT_EQ(places.errorLog + "|" + places.dataFolder, r.errorLog + "|" + r.dataFolder)
-            << r.ini;
+    for (const auto& [ini, errorLog, dataFolder] : inis) {
+        const DatabaseLogPlaces places = ReadMysqlIni(ini, "D:\\OA\\mysql5", fromAnsi);
+        EXPECT_EQ(places.errorLog + "|" + places.dataFolder, errorLog + "|" + dataFolder) << ini;
     }
     EXPECT_TRUE(IsWebContainerLog("Catalina.2012-03-04.log") &&
                 IsWebContainerLog("tomcat6-stderr.2012-03-04.log") &&
