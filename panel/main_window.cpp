@@ -114,6 +114,7 @@ void MainWindow::ShowContactLine() {
 
 void MainWindow::End(std::uint32_t exitCode) {
     system_.End();
+    tray_.Remove();  // an icon left behind would stay in the notification area
     log_.FlushAll();
     os_.app().endProcess(exitCode);
 }

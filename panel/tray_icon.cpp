@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 namespace oapanel {
 
@@ -16,7 +17,9 @@ long TrayIcon::Show(platform::TrayPicture picture, bool first) {
 }
 
 long TrayIcon::TryShow(platform::TrayPicture picture, bool first) {
-    if (removed_) return 0;  // no picture to load either
+    // Before the start-up adds it (the checks of the folder may already stop a server), and
+    // once removed for good, there is no icon to show a picture on.
+    if (removed_ || (!first && !started_)) return 0;
     auto& shell = os_.shell();
     const bool stopped = picture == platform::TrayPicture::Stopped;
     const platform::Handle loaded = shell.loadIconFile(
@@ -27,6 +30,7 @@ long TrayIcon::TryShow(platform::TrayPicture picture, bool first) {
 
     long result;
     if (first) {
+        started_ = true;
         record_.szTip = os_.app().appTitle();
         record_.uID =
             static_cast<std::uint32_t>(std::abs(std::floor(shell.random() * 2147483647.0)));
@@ -72,7 +76,7 @@ void TrayIcon::Retry() {
 }
 
 void TrayIcon::Remove() {
-    removed_ = true;
+    if (std::exchange(removed_, true) || !started_) return;  // gone already, or never there
     form_.setEnabled(IDC_tmTray, false);
     record_.uFlags = platform::kNifIcon;
     os_.shell().notifyIcon(platform::kNimDelete, record_);

@@ -42,7 +42,7 @@ private:
     // A first add the shell refused is tried again until then (monotonic seconds).
     static constexpr double kRetrySeconds = 60;
     double retryUntil_ = 0;
-    bool removed_ = false;
+    bool started_ = false, removed_ = false;
 };
 
 }  // namespace oapanel

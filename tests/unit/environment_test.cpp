@@ -92,7 +92,7 @@ TEST(RuntimeVariable, IsStoredOnTheFirstRunOrWithConsentAndThenTheProgramEnds) {
         const bool removed = stored && before;
         EXPECT_EQ(m.os.count("CreateProcessA") > 0, removed);
         EXPECT_EQ(m.os.scm.find(kTomcat) || m.os.scm.find(kMysql), !removed);
-        EXPECT_TRUE(!ends || removed || m.os.tray.notifications.empty()) << "no tray icon yet";
+        EXPECT_TRUE(!ends || m.os.tray.notifications.empty()) << "no tray icon yet";
     }
 }
 
