@@ -85,47 +85,39 @@ struct Knobs {
     DWORD readyDelay = 0;
     DWORD dieAfter = INFINITE;                       // never
     DWORD hangAfter = INFINITE, hangFor = INFINITE;  // no hang; for good
-    u_short port = web ? 8080 : 3307;
+    DWORD port = web ? 8080 : 3307;
 };
 
 // A line the stub does not understand fails the stub loudly: a misspelt knob must not leave
 // a scenario checking a well-behaved server while it believes it checks a broken one.
 std::optional<Knobs> loadKnobs() {
-    Knobs knobs;
+    Knobs k;
     File in(_wfopen(besideExe(L".knobs").c_str(), L"rb"));
     for (char line[256]; in && std::fgets(line, sizeof line, in.get());) {
         line[std::strcspn(line, " \t\r\n")] = '\0';
-        unsigned long n = 0;
-        char more = 0;
-        if (!*line) continue;
-        if (!std::strcmp(line, "register=never"))
-            knobs.registerNever = true;
-        else if (!std::strcmp(line, "start=never"))
-            knobs.startDelay = INFINITE;
-        else if (!std::strcmp(line, "start=fail"))
-            knobs.startFail = true;
-        else if (std::sscanf(line, "start_delay=%lu%c", &n, &more) == 1 && n < INFINITE)
-            knobs.startDelay = DWORD(n);
-        else if (std::sscanf(line, "port=%lu%c", &n, &more) == 1 && n >= 1 && n <= 65535)
-            knobs.port = u_short(n);
-        else if (!std::strcmp(line, "greet=silent"))
-            knobs.silent = true;
-        else if (knobs.web && std::sscanf(line, "ready_delay=%lu%c", &n, &more) == 1 &&
-                 n < INFINITE)
-            knobs.readyDelay = DWORD(n);
-        else if (knobs.web && !std::strcmp(line, "port_taken=run"))
-            knobs.portTakenRuns = true;
-        else if (std::sscanf(line, "die_after=%lu%c", &n, &more) == 1 && n < INFINITE)
-            knobs.dieAfter = DWORD(n);
-        else if (std::sscanf(line, "hang_after=%lu%c", &n, &more) == 1 && n < INFINITE)
-            knobs.hangAfter = DWORD(n);
-        else if (std::sscanf(line, "hang_for=%lu%c", &n, &more) == 1 && n < INFINITE)
-            knobs.hangFor = DWORD(n);
-        else
-            return note("bad knob: %s", line), std::nullopt;
+        const auto word = [&](const char* knob, bool& set) {
+            return !std::strcmp(line, knob) && (set = true);
+        };
+        // FORMAT is "key=%lu%c": a number, then nothing more.
+        const auto number = [&](const char* format, DWORD& set, unsigned long low = 0,
+                                unsigned long high = INFINITE - 1) {
+            unsigned long n = 0;
+            char more = 0;
+            return std::sscanf(line, format, &n, &more) == 1 && n >= low && n <= high &&
+                   (set = DWORD(n), true);
+        };
+        if (!*line || word("register=never", k.registerNever) || word("start=fail", k.startFail) ||
+            (!std::strcmp(line, "start=never") && (k.startDelay = INFINITE)) ||
+            number("start_delay=%lu%c", k.startDelay) || number("port=%lu%c", k.port, 1, 65535) ||
+            word("greet=silent", k.silent) || number("die_after=%lu%c", k.dieAfter) ||
+            number("hang_after=%lu%c", k.hangAfter) || number("hang_for=%lu%c", k.hangFor) ||
+            (k.web && (number("ready_delay=%lu%c", k.readyDelay) ||
+                       word("port_taken=run", k.portTakenRuns))))
+            continue;
+        return note("bad knob: %s", line), std::nullopt;
     }
-    if (knobs.hangFor != INFINITE && knobs.hangAfter == INFINITE) knobs.hangAfter = 0;
-    return knobs;
+    if (k.hangFor != INFINITE && k.hangAfter == INFINITE) k.hangAfter = 0;
+    return k;
 }
 
 int install(const std::wstring& name) {
@@ -167,11 +159,10 @@ struct Service {
 Service* g_service = nullptr;  // ServiceMain has no context parameter
 
 DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
-    if (code == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
-    if (code != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
-    note("stop requested");
-    SetEvent(g_service->stop.get());
-    return NO_ERROR;
+    if (code == SERVICE_CONTROL_STOP) note("stop requested"), SetEvent(g_service->stop.get());
+    return code == SERVICE_CONTROL_STOP || code == SERVICE_CONTROL_INTERROGATE
+               ? NO_ERROR
+               : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 // What the real server writes into its own log when it is in trouble: the cause first, then
@@ -181,10 +172,9 @@ DWORD WINAPI control(DWORD code, DWORD, void*, void*) {
 enum class Trouble { PortTaken, StartFailed, RunsWithoutPort, Died };
 
 void logTrouble(const Knobs& knobs, Trouble trouble) {
-    std::wstring folder = besideExe(L"");
-    folder.resize(folder.find_last_of(L'\\'));  // bin
-    folder.resize(folder.find_last_of(L'\\'));
-    folder += knobs.web ? L"\\logs" : L"\\data";
+    std::wstring folder = besideExe(L"");  // ...\bin\name
+    folder = folder.substr(0, folder.rfind(L'\\', folder.rfind(L'\\') - 1)) +
+             (knobs.web ? L"\\logs" : L"\\data");
     CreateDirectoryW(folder.c_str(), nullptr);
     SYSTEMTIME t{};
     GetLocalTime(&t);
@@ -194,51 +184,49 @@ void logTrouble(const Knobs& knobs, Trouble trouble) {
     std::snprintf(
         stamp, sizeof stamp, knobs.web ? "%u-%u-%u %u:%02u:%02u" : "%02u%02u%02u %2u:%02u:%02u",
         knobs.web ? t.wYear : t.wYear % 100, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    std::string text;
-    // A Java record: the line naming its source, then 严重 (SEVERE) and the message, then the
-    // exception.
-    const auto severe = [&](const char* source, const char* message, const std::string& cause) {
-        text += std::string(stamp) + " " + source + "\r\n\xD1\xCF\xD6\xD8: " + message + "\r\n" +
-                cause + "\r\n";
-    };
-    const auto mysqld = [&](const std::string& line) { text += std::string(stamp) + " " + line; };
-    const std::string port = std::to_string(knobs.port);
+    const std::string at = std::string(stamp) + " ", port = std::to_string(knobs.port);
     const std::string bind =
         "java.net.BindException: Address already in use: JVM_Bind <null>:" + port;
-    const char* const catalina = "org.apache.catalina.startup.Catalina start";
+    const std::string permGen = "java.lang.OutOfMemoryError: PermGen space";
+    const std::string wrapper = "Catalina.start: \r\nLifecycleException:  ";
+    const char* const catalina = "catalina.startup.Catalina start";
+    std::string text;
+    // A Java record: the line naming its source, then the level, 严重 (SEVERE) unless told, and
+    // the message, then the exception.
+    const auto java = [&](const char* source, const std::string& rest,
+                          const char* level = "\xD1\xCF\xD6\xD8") {
+        text += at + "org.apache." + source + "\r\n" + level + ": " + rest + "\r\n";
+    };
+    const auto mysqld = [&](const std::string& line) { text += at + line + "\r\n"; };
     if (knobs.web && trouble == Trouble::Died) {
-        severe("org.apache.coyote.http11.Http11Processor process", "Error processing request",
-               "java.lang.OutOfMemoryError: Java heap space");
+        java("coyote.http11.Http11Processor process",
+             "Error processing request\r\njava.lang.OutOfMemoryError: Java heap space");
     } else if (knobs.web && trouble == Trouble::StartFailed) {
-        severe("org.apache.catalina.startup.HostConfig deployDirectory",
-               "Error deploying web application directory oa",
-               "java.lang.OutOfMemoryError: PermGen space");
-        severe(catalina, "Catalina.start: ",
-               "LifecycleException:  java.lang.OutOfMemoryError: PermGen space");
+        java("catalina.startup.HostConfig deployDirectory",
+             "Error deploying web application directory oa\r\n" + permGen);
+        java(catalina, wrapper + permGen);
     } else if (knobs.web) {
-        severe("org.apache.coyote.http11.Http11Protocol init", "Error initializing endpoint",
-               bind + "\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:502)");
+        java("coyote.http11.Http11Protocol init",
+             "Error initializing endpoint\r\n" + bind +
+                 "\r\n\tat org.apache.tomcat.util.net.JIoEndpoint.init(JIoEndpoint.java:502)");
         if (trouble == Trouble::PortTaken)
-            severe(catalina, "Catalina.start: ",
-                   "LifecycleException:  Protocol handler initialization failed: " + bind);
+            java(catalina, wrapper + "Protocol handler initialization failed: " + bind);
         else  // 信息 (INFO): Tomcat 6 runs on without its connector
-            text += std::string(stamp) + " " + catalina +
-                    "\r\n\xD0\xC5\xCF\xA2: Server startup in 1467 ms\r\n";
+            java(catalina, "Server startup in 1467 ms", "\xD0\xC5\xCF\xA2");
     } else if (trouble == Trouble::Died) {
-        mysqld("[ERROR] mysqld2: Out of memory (Needed 8388608 bytes)\r\n");
+        mysqld("[ERROR] mysqld2: Out of memory (Needed 8388608 bytes)");
     } else {
         if (trouble == Trouble::PortTaken) {
-            mysqld(
-                "[ERROR] Can't start server: Bind on TCP/IP port: No such file or directory\r\n");
+            mysqld("[ERROR] Can't start server: Bind on TCP/IP port: No such file or directory");
             mysqld("[ERROR] Do you already have another mysqld server running on port: " + port +
-                   " ?\r\n");
+                   " ?");
         } else {  // InnoDB writes its own lines, without the stamp
             text +=
                 "InnoDB: Error: log file .\\ib_logfile0 is of different size 0 5242880 bytes\r\n"
                 "InnoDB: than specified in the .cnf file 0 10485760 bytes!\r\n";
         }
-        mysqld("[ERROR] Aborting\r\n\r\n");
-        mysqld("[Note] mysqld2: Shutdown complete\r\n\r\n");
+        mysqld("[ERROR] Aborting\r\n");
+        mysqld("[Note] mysqld2: Shutdown complete\r\n");
     }
     const File log(_wfopen((folder + name).c_str(), L"ab"));
     if (!log) return note("cannot write %ls%ls", folder.c_str(), name);
@@ -266,21 +254,16 @@ bool readSome(Service& service, const Client& client, std::string& got, ULONGLON
     }
 }
 
-std::string littleEndian(std::size_t n, int bytes) {
-    std::string out;
-    for (int i = 0; i < bytes; ++i) out += char(n >> 8 * i);
-    return out;
-}
-
 // What a MySQL 5.0 server sends the moment a client connects: a protocol-10 handshake with the
 // version, the connection id, the scramble's first 8 bytes, capabilities 0xA22C (4.1 protocol,
-// secure connection), latin1, autocommit, 13 reserved zeros and the scramble's last 12 bytes.
+// secure connection), latin1, autocommit, 13 reserved zeros and the scramble's last 12 bytes;
+// numbers little-endian, as Windows keeps them. The packet's head: its length and number 0.
 std::string greeting(DWORD connectionId) {
     using namespace std::string_literals;
-    std::string payload = '\x0A' + "5.0.96-stub"s + '\0' + littleEndian(connectionId, 4);
-    payload += "stubscra"s + '\0' + littleEndian(0xA22C, 2) + '\x08' + littleEndian(2, 2);
-    payload += std::string(13, '\0') + "mble-for-4.1" + '\0';
-    return littleEndian(payload.size(), 3) + '\0' + payload;
+    const std::string payload =
+        '\x0A' + "5.0.96-stub\0"s + std::string(reinterpret_cast<const char*>(&connectionId), 4) +
+        "stubscra\0\x2C\xA2\x08\x02\0"s + std::string(13, '\0') + "mble-for-4.1\0"s;
+    return char(payload.size()) + "\0\0\0"s + payload;
 }
 
 // The web container serves /oa once the application has deployed, ready_delay after RUNNING.
@@ -293,41 +276,36 @@ void answerHttp(Service& service, const Client& client) {
     while (head.size() < 4096 && !whole() && readSome(service, client, head, deadline)) {
     }
     // "GET /oa/?x HTTP/1.0": the path runs from the first blank to the query or the next blank.
-    const auto blank = head.find(' ');
-    std::string path =
-        blank == head.npos
-            ? ""
-            : head.substr(blank + 1, head.find_first_of(" ?\r\n", blank + 1) - blank - 1);
+    char path[201] = "";
+    std::sscanf(head.c_str(), "%*s %200[^ ?\r\n]", path);
     const bool ready = GetTickCount64() - service.runningSince >= service.knobs.readyDelay;
-    const int status = !whole() ? 400 : (path == "/oa" || path == "/oa/") && ready ? 200 : 404;
-    const char* reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Bad Request";
-    char body[64], reply[256];
-    const int bodyLength =
-        std::snprintf(body, sizeof body, "<html><body>%d %s</body></html>\n", status, reason);
-    const int length =
-        std::snprintf(reply, sizeof reply,
-                      "HTTP/1.0 %d %s\r\nContent-Type: text/html\r\n"
-                      "Content-Length: %d\r\nConnection: close\r\n\r\n%s",
-                      status, reason, bodyLength, head.starts_with("HEAD ") ? "" : body);
-    send(client.socket.s, reply, length, 0);
-    // The path comes from the network: printable ASCII only in the log, and not too much of it.
+    const bool oa = !std::strcmp(path, "/oa") || !std::strcmp(path, "/oa/");
+    const int status = !whole() ? 400 : oa && ready ? 200 : 404;
+    const std::string line = std::to_string(status) + (status == 200   ? " OK"
+                                                       : status == 404 ? " Not Found"
+                                                                       : " Bad Request"),
+                      body = "<html><body>" + line + "</body></html>\n",
+                      reply = "HTTP/1.0 " + line +
+                              "\r\nContent-Type: text/html\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+                              (head.starts_with("HEAD ") ? "" : body);
+    send(client.socket.s, reply.data(), int(reply.size()), 0);
+    // The path comes from the network: printable ASCII only in the log.
     std::replace_if(
-        path.begin(), path.end(), [](char c) { return c < 0x21 || c > 0x7E; }, '?');
-    note("answered %.200s with %d", path.empty() ? "-" : path.c_str(), status);
+        path, path + std::strlen(path), [](char c) { return c < 0x21 || c > 0x7E; }, '?');
+    note("answered %s with %d", *path ? path : "-", status);
 }
 
 // hang_after/hang_for: a connection that comes while the server hangs gets nothing until the
 // hang is over (or the service stops), then its answer, late, as from a server that recovers.
 bool waitOutHang(Service& service) {
     const Knobs& knobs = service.knobs;
-    const ULONGLONG since = GetTickCount64() - service.runningSince;
-    if (knobs.hangAfter == INFINITE || since < knobs.hangAfter ||
-        (knobs.hangFor != INFINITE && since >= ULONGLONG(knobs.hangAfter) + knobs.hangFor))
-        return true;
-    const DWORD left = knobs.hangFor == INFINITE
-                           ? INFINITE
-                           : DWORD(ULONGLONG(knobs.hangAfter) + knobs.hangFor - since);
+    const ULONGLONG since = GetTickCount64() - service.runningSince,
+                    end = knobs.hangFor == INFINITE ? ULLONG_MAX
+                                                    : ULONGLONG(knobs.hangAfter) + knobs.hangFor;
+    if (knobs.hangAfter == INFINITE || since < knobs.hangAfter || since >= end) return true;
     note("connection left unanswered while hanging");
+    const DWORD left = end == ULLONG_MAX ? INFINITE : DWORD(end - since);
     return WaitForSingleObject(service.stop.get(), left) == WAIT_TIMEOUT;
 }
 
@@ -363,11 +341,8 @@ DWORD WINAPI dieLater(void* context) {
 void running(Service& service) {
     service.report(SERVICE_RUNNING);
     service.runningSince = GetTickCount64();
-    if (service.knobs.dieAfter == INFINITE) return;
-    if (const HANDLE thread = CreateThread(nullptr, 0, dieLater, &service, 0, nullptr))
-        CloseHandle(thread);
-    else
-        note("cannot start the thread that dies, error %lu", GetLastError());
+    if (service.knobs.dieAfter != INFINITE)
+        CloseHandle(CreateThread(nullptr, 0, dieLater, &service, 0, nullptr));
 }
 
 // Serves until stopped, waiting on the stop and the listening socket together so that a stop
@@ -376,7 +351,7 @@ DWORD serve(Service& service) {
     const Socket listener{socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_port = htons(service.knobs.port);
+    addr.sin_port = htons(u_short(service.knobs.port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const BOOL exclusive = TRUE;  // a second server on the port must fail, not share it
     setsockopt(listener.s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
@@ -386,13 +361,13 @@ DWORD serve(Service& service) {
         listen(listener.s, SOMAXCONN) == 0;
     if (!listening) {
         const int error = WSAGetLastError();
-        note("cannot listen on 127.0.0.1:%u, error %d", service.knobs.port, error);
+        note("cannot listen on 127.0.0.1:%lu, error %d", service.knobs.port, error);
         if (!service.knobs.portTakenRuns)
             return logTrouble(service.knobs, Trouble::PortTaken), DWORD(error);
         logTrouble(service.knobs, Trouble::RunsWithoutPort);
     }
     running(service);
-    note("running, %s on 127.0.0.1:%u", listening ? "listening" : "not listening",
+    note("running, %s on 127.0.0.1:%lu", listening ? "listening" : "not listening",
          service.knobs.port);
     const Handle incoming{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     WSAEventSelect(listener.s, incoming.get(), FD_ACCEPT);

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,17 +30,6 @@ constexpr int kOk = 0, kFailed = 1;
 
 DWORD gPollMs = 100;      // the benchmark asks for a few ms to time what it sees
 ULONGLONG gDeadline = 0;  // of the command that runs now
-
-struct Closer {
-    void operator()(SC_HANDLE h) const { CloseServiceHandle(h); }
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using ScHandle = std::unique_ptr<SC_HANDLE__, Closer>;
-using Handle = std::unique_ptr<void, Closer>;
-struct Listener {  // the port hold-port takes, held until the driver ends
-    SOCKET s = INVALID_SOCKET;
-    ~Listener() { closesocket(s); }
-} gListener;
 
 // One line of raw UTF-8: the scripts read us through a Linux pipe, so no console conversion.
 // Message box texts break lines with CRLF or a lone CR; the scripts compare LF lines.
@@ -68,11 +56,10 @@ DWORD msLeft() {
 
 // Polls until done() or the deadline passes (one last try at the end).
 bool waitUntil(const std::function<bool()>& done) {
-    for (;;) {
+    for (;; Sleep(gPollMs)) {
         const bool last = GetTickCount64() >= gDeadline;
         if (done()) return true;
         if (last) return false;
-        Sleep(gPollMs);
     }
 }
 
@@ -196,32 +183,34 @@ int menuPick(int position) {
 int waitService(const std::wstring& name, const std::wstring& wanted) {
     const wchar_t* states[] = {L"MISSING", L"STOPPED", L"START_PENDING", L"STOP_PENDING",
                                L"RUNNING"};
-    ScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const SC_HANDLE scm =
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);  // ours till the end
     std::wstring seen = L"UNKNOWN";
     const bool hit = waitUntil([&] {
-        ScHandle service(OpenServiceW(scm.get(), name.c_str(), SERVICE_QUERY_STATUS));
+        const SC_HANDLE service = OpenServiceW(scm, name.c_str(), SERVICE_QUERY_STATUS);
         SERVICE_STATUS status{};
         if (!service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
             seen = states[0];
-        else if (service && QueryServiceStatus(service.get(), &status))
+        else if (service && QueryServiceStatus(service, &status))
             seen = status.dwCurrentState < 5 ? states[status.dwCurrentState] : L"OTHER";
+        CloseServiceHandle(service);
         return seen == wanted;
     });
     print(seen);
     return check(hit, L"service " + name + L" is " + seen + L", not " + wanted);
 }
 
-// Another program listening on PORT on every address, as long as this process runs.
+// Another program listening on PORT on every address, as long as this process runs: the
+// socket is left open for the system to close when we end.
 int holdPort(int port) {
     WSADATA wsa{};
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(u_short(port));
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return fail(L"no Winsock");
-    gListener.s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    return check(
-        !bind(gListener.s, reinterpret_cast<sockaddr*>(&at), sizeof at) && !listen(gListener.s, 1),
-        L"cannot listen on port " + std::to_wstring(port));
+    const SOCKET s = WSAStartup(MAKEWORD(2, 2), &wsa) ? INVALID_SOCKET
+                                                      : socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    return check(!bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) && !listen(s, 1),
+                 L"cannot listen on port " + std::to_wstring(port));
 }
 
 // What Windows does when the user logs off: it asks the window, tells it the answer, and may
@@ -230,12 +219,11 @@ int holdPort(int port) {
 int endSession(HWND w) {
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
-    Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);  // closed as we end
     const bool agreed = send(w, WM_QUERYENDSESSION) != 0;
     send(w, WM_ENDSESSION, agreed);
     if (!agreed) return fail(L"the panel would not let the session end");
-    return check(WaitForSingleObject(process.get(), msLeft()) == WAIT_OBJECT_0,
-                 L"the panel runs on");
+    return check(WaitForSingleObject(process, msLeft()) == WAIT_OBJECT_0, L"the panel runs on");
 }
 
 int run(const std::vector<std::wstring>& a) {
@@ -269,11 +257,10 @@ int run(const std::vector<std::wstring>& a) {
     // select N: the user clicks line N of the log (the list tells its window, as for a click).
     if (c == L"select" && n == 1)
         return withControl(IDC_lstView, [&](HWND list) {
-            return check(send(list, LB_SETCURSEL, number) == number &&
-                             (send(GetParent(list), WM_COMMAND,
-                                   MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE), LPARAM(list)),
-                              true),
-                         L"cannot select " + a[1]);
+            const bool set = send(list, LB_SETCURSEL, number) == number;
+            send(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                 LPARAM(list));
+            return check(set, L"cannot select " + a[1]);
         });
     if ((c == L"wait-line" || c == L"wait-last-line") && n == 1)
         return waitLine(a[1], c == L"wait-last-line");

@@ -62,8 +62,7 @@ oa_use_run_dir() {
     OA_RUN_DIR=$1
     export WINEPREFIX="$OA_RUN_DIR/prefix"
     oa_stop_leftovers "$OA_RUN_DIR"
-    rm -rf "$OA_RUN_DIR"
-    mkdir -p "$OA_RUN_DIR"
+    rm -rf "$OA_RUN_DIR" && mkdir -p "$OA_RUN_DIR"
 }
 
 oa_stop_leftovers() {
@@ -96,10 +95,8 @@ oa_make_prefix() {
 # The application folder C:\OA: the stub bundle with the panel beside it.
 oa_layout_app() {
     OA_APP_DIR="$WINEPREFIX/drive_c/OA"
-    rm -rf "$OA_APP_DIR"
-    mkdir -p "$OA_APP_DIR"
-    cp -a "$OA_BUNDLE/." "$OA_APP_DIR/" && cp "$OA_PANEL_EXE" "$OA_APP_DIR/oapanel.exe" ||
-        oa_die "cannot lay out $OA_APP_DIR"
+    rm -rf "$OA_APP_DIR" && mkdir -p "$OA_APP_DIR" && cp -a "$OA_BUNDLE/." "$OA_APP_DIR/" &&
+        cp "$OA_PANEL_EXE" "$OA_APP_DIR/oapanel.exe" || oa_die "cannot lay out $OA_APP_DIR"
 }
 
 oa_set_jre_home() {
@@ -141,9 +138,7 @@ oa_launch_watched() {
 oa_wait_exit() {
     local i=0
     while oa_alive "$1" && ((i++ < $2 * 10)); do sleep 0.1; done
-    oa_alive "$1" && return 1
-    wait "$1"
-    OA_EXIT_CODE=$?
+    ! oa_alive "$1" && { wait "$1"; OA_EXIT_CODE=$?; }
 }
 
 oa_alive() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
@@ -154,8 +149,6 @@ oa_reg_value() {
         sed -n "s/^ *$2 *\\(REG_[A-Z_]*\\) *\\(.*\\)\$/\\1 \\2/p"
 }
 
-oa_port_open() { timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1" 2>/dev/null; }
-
 # The number of a control, read from resource.h so the scenarios can name controls.
 oa_id() {
     awk -v name="IDC_$1" '$1 == "#define" && $2 == name {print $3; found = 1} END {exit !found}' \
@@ -165,12 +158,8 @@ oa_id() {
 # oa_check WHAT OK DETAIL...: records a result and carries on, so that one run shows every
 # broken behaviour; OK is 0 for a pass.
 oa_check() {
-    OA_CHECKS=$((OA_CHECKS + 1))
-    if (($2 == 0)); then oa_log "ok - $1" && return; fi
-    OA_FAILED=$((OA_FAILED + 1))
-    oa_log "FAILED - $1"
-    local line
-    for line in "${@:3}"; do oa_log "    $line"; done
+    ((++OA_CHECKS, $2 == 0)) && oa_log "ok - $1" && return
+    ((++OA_FAILED)) && oa_log "FAILED - $1" && shift 2 && printf '%s\n' "${@/#/$OA_NAME:     }" >&2
 }
 
 # oa_expect_eq WHAT ACTUAL EXPECTED; oa_expect_match WHAT ACTUAL EXTENDED_REGEX
@@ -191,9 +180,10 @@ oa_expect_exit() {
 
 # Whether something answers on the stub ports 3307 and 8080: "open closed", say.
 oa_ports() {
-    local port state=()
-    for port in 3307 8080; do state+=("$(oa_port_open "$port" && echo open || echo closed)"); done
-    echo "${state[*]}"
+    local port
+    for port in 3307 8080; do
+        timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" 2>/dev/null && echo open || echo closed
+    done | paste -sd ' '
 }
 
 # oa_expect_log_file WHEN: oapanel.log holds what the window shows, in UTF-8 with a byte-order

@@ -32,7 +32,8 @@ exe=$1 version=$2 arch=$3 objdump=$4
 # here that is not a known DLL could be planted beside the exe and run as administrator.
 system_dlls="advapi32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 user32"
 
-# DLL, then the functions that XP SP3 and XP x64 both lack.
+# DLL, then the functions that XP SP3 and XP x64 both lack; only the DLLs above, as any
+# import from another fails anyway.
 post_xp=(
 "kernel32 GetTickCount64 InitializeSRWLock AcquireSRWLockExclusive AcquireSRWLockShared
     ReleaseSRWLockExclusive ReleaseSRWLockShared InitializeConditionVariable
@@ -55,9 +56,6 @@ post_xp=(
     SetProcessDpiAwarenessContext AdjustWindowRectExForDpi SystemParametersInfoForDpi"
 "shell32 SHGetKnownFolderPath SHGetFolderPathEx SHCreateItemFromParsingName
     SHGetStockIconInfo SetCurrentProcessExplicitAppUserModelID Shell_NotifyIconGetRect"
-"comctl32 TaskDialog TaskDialogIndirect LoadIconMetric LoadIconWithScaleDown"
-"ws2_32 inet_pton inet_ntop InetPtonW InetNtopW WSAPoll GetAddrInfoExW"
-"version GetFileVersionInfoExW GetFileVersionInfoSizeExW"
 "msvcrt _get_errno _set_errno _get_doserrno _get_fmode _set_fmode _get_output_format
     _set_output_format _get_pgmptr _get_wpgmptr _initterm_e _invalid_parameter _fseeki64
     _ftelli64 _freea _time32 _ctime32 _difftime64 _gmtime32 _localtime32 _mktime32 strnlen
@@ -77,8 +75,6 @@ post_xp32=(
     _logbf acosf asinf atan2f atanf ceilf cosf coshf expf floorf fmodf log10f logf modff powf
     sinf sinhf sqrtf tanf"
 )
-# msvcrt families that began with Vista's msvcrt.dll, by suffix.
-msvcrt_post_xp_suffixes='(_s|_l|_p|_dbg)$'
 
 [ "$arch" = x86 ] && post_xp+=("${post_xp32[@]}")
 declare -A denied=()
@@ -100,7 +96,8 @@ while IFS='!' read -r dll name; do
     [[ " ${system_dlls//$'\n'/ } " == *" $dll "* ]] || failures+=("$dll.dll is not one of XP's DLLs ($name)")
     [[ $name != \#* ]] || failures+=("$dll.dll: imported by ordinal $name")
     [ -z "${denied[$dll!$name]:-}" ] || failures+=("$dll.dll!$name is newer than Windows $version")
-    [[ $dll != msvcrt || ! $name =~ $msvcrt_post_xp_suffixes ]] ||
+    # msvcrt families that began with Vista's msvcrt.dll, by suffix.
+    [[ $dll != msvcrt || ! $name =~ (_s|_l|_p|_dbg)$ ]] ||
         failures+=("msvcrt.dll!$name: XP's msvcrt.dll has no such function")
 done <<<"$imports"
 
