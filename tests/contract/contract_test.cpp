@@ -3,7 +3,6 @@
 // that fails on one side only shows where the simulated machine and Windows part ways.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 
 #include "base/text.h"
@@ -22,15 +21,6 @@ protected:
     Platform& os = machine.os;
     Registry& reg = os.registry();
     const std::string key = "Software\\oapanel-contract";  // below HKEY_CURRENT_USER
-
-    // Waits as the program waits, in blocking slices on the platform's own clock; false when
-    // `done` did not come within 20 seconds.
-    bool waitFor(const std::function<bool()>& done, std::uint32_t sliceMs = 50) {
-        const double end = os.clock().monotonicSeconds() + 20;
-        for (; !done(); os.windows().waitForEvents(sliceMs))
-            if (os.clock().monotonicSeconds() > end) return false;
-        return true;
-    }
 };
 
 // Values keep their type and exact bytes, also through the size protocol the readers use: ask
@@ -50,11 +40,10 @@ TEST_F(Contract, TheRegistryKeepsWhatIsStored) {
     for (std::uint32_t i = 0; reg.enumValue(k.get(), i, name, value.first, value.second) == 0; ++i)
         listed[name] = value;
     EXPECT_EQ(listed, values);
-    std::uint32_t size = 0;
-    EXPECT_EQ(reg.queryValue(k.get(), "中文", &value.first, nullptr, size), kRegOk);
-    size += 1;  // a byte to spare
-    EXPECT_EQ(reg.queryValue(k.get(), "中文", nullptr, &value.second, size), kRegOk);
-    EXPECT_EQ(value, values.at("中文"));
+    std::uint32_t size = 0;  // asked for, then given with a byte to spare
+    EXPECT_TRUE(reg.queryValue(k.get(), "中文", &value.first, nullptr, size) == kRegOk &&
+                reg.queryValue(k.get(), "中文", nullptr, &value.second, ++size) == kRegOk &&
+                value == values.at("中文"));
 
     ASSERT_EQ(k.open(kHkeyCurrentUser, oapanel::UpperCase(key), kKeyRead), kRegOk);
     EXPECT_EQ(reg.setValue(k.get(), "x", kRegBinary, {}), kErrorRegAccessDenied);
@@ -66,9 +55,8 @@ TEST_F(Contract, TheRegistryKeepsWhatIsStored) {
     k.close();
     EXPECT_EQ(reg.deleteKey(kHkeyCurrentUser, key), kErrorRegAccessDenied);
     Handle none = 1;  // a key that cannot be opened leaves no handle behind
-    EXPECT_TRUE(reg.openKey(kHkeyCurrentUser, key + "\\none", kKeyRead, none) ==
-                    kErrorFileNotFound &&
-                none == 0);
+    const long missing = reg.openKey(kHkeyCurrentUser, key + "\\none", kKeyRead, none);
+    EXPECT_TRUE(missing == kErrorFileNotFound && none == 0);
 }
 
 // Text in the GBK code page; the environment keeps values whole (empty, long or Chinese), also
@@ -91,9 +79,10 @@ TEST_F(Contract, TextKeepsEveryCharacter) {
 }
 
 // A service's life as the program drives it, through the command lines it launches: the
-// installer registers it stopped, on demand; after "net start" the service's own notification
-// ends a long wait as soon as it runs; "net stop" and "sc delete" end it. Otherwise the state
-// is polled, as the program polls it where Windows cannot notify.
+// installer registers it stopped, on demand; "net start" and "net stop" from another program,
+// and "sc delete", end it. A handle that asked to hear of a state hears of it as the service
+// enters it, or at once when it is there already: only that ends a wait of 10 s sooner.
+// Otherwise the state is polled, as the program polls it where Windows cannot notify.
 TEST_F(Contract, AServiceFollowsTheCommandsTheProgramLaunches) {
     const std::string name = "OapanelContract", server = machine.databaseServer();
     ServiceManager& scm = os.services();
@@ -106,46 +95,43 @@ TEST_F(Contract, AServiceFollowsTheCommandsTheProgramLaunches) {
         if (service) scm.closeServiceHandle(service);
         return found ? status.currentState : 0;
     };
+    // After the command, waits as the program waits, in blocking slices of `ms` on the
+    // platform's own clock, at least one, until the service is in `then`: the seconds it took,
+    // 20 or more when it did not get there.
     const auto run = [&](const std::string& command, std::uint32_t then, std::uint32_t ms = 50) {
-        EXPECT_TRUE(os.processes().launch("cmd /c " + command + name, kSwHide));
-        return waitFor([&] { return state() == then; }, ms);
+        EXPECT_TRUE(command.empty() || os.processes().launch("cmd /c " + command + name, kSwHide));
+        const double start = os.clock().monotonicSeconds();
+        do os.windows().waitForEvents(ms);
+        while (state() != then && os.clock().monotonicSeconds() - start < 20);
+        return os.clock().monotonicSeconds() - start;
     };
-    ASSERT_TRUE(run(server + " --install ", kServiceStopped));
+    ASSERT_LT(run(server + " --install ", kServiceStopped), 20);
     const Handle service = scm.openService(manager, "oapanelcontract", kGenericRead);
     ServiceConfig config;
     std::uint32_t needed = 0;
     EXPECT_TRUE(!scm.queryServiceConfig(service, config, 0, needed) &&
                 scm.lastError() == kErrorInsufficientBuffer);
     ASSERT_TRUE(scm.queryServiceConfig(service, config, needed, needed));
-    EXPECT_EQ(config.binaryPathName, server + " --service " + name);
-    EXPECT_EQ(config.startType, kServiceDemandStart);
-
+    EXPECT_EQ(std::tuple(config.binaryPathName, config.startType),
+              std::tuple(server + " --service " + name, kServiceDemandStart));
     // One request per handle: the same one again is no new request, another is refused.
     ASSERT_TRUE(scm.notifyStatusChange(service, kNotifyRunning));
     EXPECT_TRUE(scm.notifyStatusChange(service, kNotifyRunning));
-    EXPECT_FALSE(scm.notifyStatusChange(service, kNotifyRunning | kNotifyStopped));
-    EXPECT_EQ(scm.lastError(), kErrorAlreadyRegistered);
-    const double start = os.clock().monotonicSeconds();
-    EXPECT_TRUE(run("net start ", kServiceRunning, 10000));
-    EXPECT_LT(os.clock().monotonicSeconds() - start, 5.0) << "only the notification ends a block";
-    EXPECT_NE(status.processId, 0u);
+    EXPECT_TRUE(!scm.notifyStatusChange(service, kNotifyRunning | kNotifyStopped) &&
+                scm.lastError() == kErrorAlreadyRegistered);
     scm.closeServiceHandle(service);  // else "sc delete" only marks the service for deletion
-    // Stopped by another program, a handle of ours that asked hears of it.
-    const Handle watched = scm.openService(manager, name, kGenericRead);
-    ASSERT_TRUE(scm.notifyStatusChange(watched, kNotifyStopped));
-    const double stopping = os.clock().monotonicSeconds();
-    EXPECT_TRUE(run("net stop ", kServiceStopped, 10000));
-    EXPECT_LT(os.clock().monotonicSeconds() - stopping, 5.0);
-    scm.closeServiceHandle(watched);
-    // A state the service is in already is news at once, on a handle of its own.
-    const Handle again = scm.openService(manager, name, kGenericRead);
-    ASSERT_TRUE(scm.notifyStatusChange(again, kNotifyRunning | kNotifyStopped));
-    const double asked = os.clock().monotonicSeconds();
-    os.windows().waitForEvents(10000);
-    EXPECT_LT(os.clock().monotonicSeconds() - asked, 5.0);
-    scm.closeServiceHandle(again);
-    EXPECT_TRUE(run("sc delete ", 0));
-    EXPECT_EQ(scm.lastError(), kErrorServiceDoesNotExist);
+    const std::tuple<std::string, std::uint32_t, std::uint32_t> steps[] = {
+        {"net start ", kServiceRunning, kNotifyRunning},
+        {"net stop ", kServiceStopped, kNotifyStopped},
+        {"", kServiceStopped, kNotifyRunning | kNotifyStopped}};
+    for (const auto& [command, then, mask] : steps) {
+        const Handle watched = scm.openService(manager, name, kGenericRead);
+        ASSERT_TRUE(scm.notifyStatusChange(watched, mask));
+        EXPECT_LT(run(command, then, 10000), 5.0) << command;
+        EXPECT_EQ(status.processId != 0, then == kServiceRunning) << command;
+        scm.closeServiceHandle(watched);
+    }
+    EXPECT_TRUE(run("sc delete ", 0) < 20 && scm.lastError() == kErrorServiceDoesNotExist);
     scm.closeServiceHandle(manager);
 }
 
@@ -180,12 +166,21 @@ TEST_F(Contract, LibrariesComeOnlyFromTheSystemFolder) {
 
 // A connection on loopback without blocking: the connect completes, the peer's bytes are read
 // as they come and its close reads as 0; where nothing listens the connect is refused. A
-// refusal nobody asked about is not the reason of the next try.
+// refusal nobody asked about is not the reason of the next try. The peer's port is taken, as
+// the port check binds, and in the table of listeners, with its owner (Wine leaves it unnamed:
+// process 0); the other is neither.
 TEST_F(Contract, ALoopbackPeerIsAskedWithoutBlocking) {
     Sockets& net = os.sockets();
     WsaData data;
     ASSERT_EQ(net.wsaStartup(0x0202, data), 0);
     const std::uint16_t port = machine.serve("hello"), closed = machine.unusedPort();
+    std::uint32_t pid = 12345;
+    EXPECT_TRUE(net.listeningProcess(port, pid) && pid != 12345u);
+    EXPECT_FALSE(net.listeningProcess(closed, pid));
+    const Socket probe = net.socket(kAfInet, kSockStream, 0);
+    EXPECT_TRUE(net.bind(probe, {port, kInAddrLoopback}) == kSocketError &&
+                net.bind(probe, {closed, kInAddrLoopback}) == 0);
+    net.closesocket(probe);
     std::string got;
     for (const std::uint16_t to : {closed, port, closed}) {
         const Socket s = net.socket(kAfInet, kSockStream, 0);
@@ -221,7 +216,6 @@ TEST_F(Contract, FilesAreWrittenOnlyThroughTheirOwnName) {
     FileIdentity first, moved, anew;
     EXPECT_TRUE(files.fileSize(log) == -1 && !files.fileIdentity(log, first));
     EXPECT_TRUE(append(log, "abc") && files.fileIdentity(log, first) && append(log, "de"));
-    EXPECT_EQ(files.fileSize(log), 5);
     std::string bytes;
     EXPECT_TRUE(files.readFile(log, 1, 3, bytes) && bytes == "bcd") << bytes;
     EXPECT_TRUE(files.readFile(log, 9, 3, bytes) && bytes.empty()) << "past the end";

@@ -7,12 +7,13 @@
 #include <fstream>
 
 #include "machine.h"
-#include "platform/win32/network.h"
 #include "platform/win32/text.h"
 
 namespace contract {
 
 namespace {
+
+using namespace platform;
 
 // This binary, started with --probe FILE, lingers a little, then writes how it was started
 // (whether a show mode was given and which, its folder) and the ids of its process and thread.
@@ -42,15 +43,11 @@ std::string report(const std::string& file) {
 }
 
 // The colours of a 16x16 icon, to tell two pictures apart.
-std::vector<std::uint32_t> pixels(platform::Handle icon) {
+std::vector<std::uint32_t> pixels(Handle icon) {
     ICONINFO info{};
     std::vector<std::uint32_t> bits(16 * 16);
     if (!::GetIconInfo(reinterpret_cast<HICON>(icon), &info)) return {};
-    BITMAPINFO format{};
-    format.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    HDC screen = ::GetDC(nullptr);
-    ::GetDIBits(screen, info.hbmColor, 0, 16, bits.data(), &format, DIB_RGB_COLORS);
-    ::ReleaseDC(nullptr, screen);
+    ::GetBitmapBits(info.hbmColor, static_cast<LONG>(bits.size() * sizeof bits[0]), bits.data());
     ::DeleteObject(info.hbmColor);
     ::DeleteObject(info.hbmMask);
     return bits;
@@ -79,10 +76,10 @@ TEST(WineLaunch, TheChildStartsAsAskedAndOnlyTheWaitWaits) {
     ::CloseHandle(write);
     EXPECT_FALSE(::PeekNamedPipe(read, nullptr, 0, nullptr, nullptr, nullptr)) << "it has our pipe";
     EXPECT_EQ(report(ran), "1 0 " + std::filesystem::current_path().string());
-    EXPECT_FALSE(processes.launch("Z:\\oapanel\\no such program.exe", SW_HIDE));
-    EXPECT_EQ(processes.lastError(), DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_TRUE(!processes.launch("Z:\\oapanel\\no such program.exe", SW_HIDE) &&
+                processes.lastError() == ERROR_FILE_NOT_FOUND);
 
-    const platform::Handle started = processes.start(exe + " --probe " + ran, SW_HIDE);
+    const Handle started = processes.start(exe + " --probe " + ran, SW_HIDE);
     ASSERT_NE(started, 0u);
     EXPECT_FALSE(processes.hasEnded(started));
     EXPECT_EQ(processes.processName(::GetProcessId(reinterpret_cast<HANDLE>(started))),
@@ -108,25 +105,6 @@ TEST(WineProcessList, LeavesTheCallersComAsItWas) {
     }
 }
 
-// The table of listening endpoints has the port another program listens on, with its owner
-// (Wine leaves it unnamed: process 0), until the socket is closed.
-TEST(WineSockets, TheTableOfListenersHasThePortUntilItIsClosed) {
-    win32::Libraries libraries;
-    win32::Sockets net(libraries);
-    platform::WsaData data;
-    ASSERT_EQ(net.wsaStartup(0x0202, data), 0);
-    const platform::Socket s = net.socket(platform::kAfInet, platform::kSockStream, 0);
-    sockaddr_in at{};
-    int size = sizeof at;
-    ASSERT_EQ(net.bind(s, {0, platform::kInAddrAny}), 0);  // on a port the system picks
-    ASSERT_EQ(::listen(s, 1) | ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &size), 0);
-    std::uint32_t pid = 12345;
-    EXPECT_TRUE(net.listeningProcess(::ntohs(at.sin_port), pid) && pid != 12345u);
-    EXPECT_EQ(net.closesocket(s), 0);
-    EXPECT_FALSE(net.listeningProcess(::ntohs(at.sin_port), pid)) << "still listening";
-    net.wsaCleanup();
-}
-
 // A text for a fixed field (the tray's tooltip and balloon) is whole when it fits with its NUL,
 // else cut between two characters, never inside a surrogate pair (the third row), and ended
 // with "…".
@@ -142,27 +120,24 @@ TEST(WineApplication, ASecondCopyFindsTheMarkOfTheFirst) {
     EXPECT_TRUE(!first.previousInstanceRunning() && second.previousInstanceRunning());
 }
 
-struct Recorder : platform::FormEvents {
-    platform::FormModel* model = nullptr;
+struct Recorder : FormEvents {
+    FormModel* model = nullptr;
     std::vector<std::array<int, 3>> moves;  // control, x, y
     std::vector<int> clickValues;
     std::vector<std::uint32_t> trayMessages;
+    int ticks = 0, notified = 0;
     void onLoad() override {}
     void onResize() override {}
     bool onQueryUnload(int) override { return false; }
     void onUnload() override {}
     void onClick(int id) override { clickValues.push_back(model->find(id)->value); }
-    void onTimer(int id) override { ticks.push_back(id); }
-    std::vector<int> ticks;
+    void onTimer(int) override { ++ticks; }
     void onListSelect(int, int) override {}
-    bool onMouseMove(int id, int x, int y) override {
-        moves.push_back({id, x, y});
-        return true;  // the program set the pointer itself
-    }
+    // The program set the pointer itself.
+    bool onMouseMove(int id, int x, int y) override { return moves.push_back({id, x, y}), true; }
     void onTrayMessage(std::uint32_t message) override { trayMessages.push_back(message); }
     void onTaskbarCreated() override {}
     void onServiceNotified() override { ++notified; }
-    int notified = 0;
 };
 
 // The window turns what the user does into the program's events: a timer ticks only while it
@@ -173,42 +148,39 @@ struct Recorder : platform::FormEvents {
 // wait is kept, not posted again: a posted one would wake every later wait at once, a busy
 // loop while Windows shuts down.
 TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
-    platform::FormModel model;
+    FormModel model;
     model.controls.resize(2);
-    platform::Control &control = model.controls[0], &timer = model.controls[1];
-    control.id = 1, control.kind = platform::ControlKind::CheckBox;
-    control.width = 3000, control.height = 375;
-    timer.id = 2, timer.kind = platform::ControlKind::Timer, timer.interval = 50;
-    timer.enabled = false;
+    Control &control = model.controls[0], &timer = model.controls[1];
+    control.id = 1, control.kind = ControlKind::CheckBox, control.width = 3000,
+    control.height = 375;
+    timer.id = 2, timer.kind = ControlKind::Timer, timer.interval = 50, timer.enabled = false;
     Recorder events;
     events.model = &model;
     win32::Libraries libraries;
     win32::Platform os(::GetModuleHandleW(nullptr), libraries);
     os.window().createForm(model, events);
     for (int i = 0; i < 4; ++i) os.window().waitForEvents(50);
-    EXPECT_TRUE(events.ticks.empty()) << "a timer switched off does not tick";
+    EXPECT_EQ(events.ticks, 0) << "a timer switched off does not tick";
     // A service's notification comes as an APC: it ends the wait, and the program hears of it.
     ::QueueUserAPC([](ULONG_PTR) {}, ::GetCurrentThread(), 0);
     os.window().waitForEvents(5000);
     EXPECT_EQ(events.notified, 1);
     timer.enabled = true;
-    os.window().controlChanged(2, platform::Change::Enabled);
-    for (int i = 0; i < 20 && events.ticks.empty(); ++i) os.window().waitForEvents(50);
-    EXPECT_EQ(events.ticks.size(), 1u);
+    os.window().controlChanged(2, Change::Enabled);
+    for (int i = 0; i < 20 && !events.ticks; ++i) os.window().waitForEvents(50);
+    EXPECT_EQ(events.ticks, 1);
     timer.enabled = false;
-    os.window().controlChanged(2, platform::Change::Enabled);
+    os.window().controlChanged(2, Change::Enabled);
     ::ShowWindow(os.window().mainWindow(), SW_MINIMIZE);  // the state the program hides on
-    EXPECT_EQ(model.state, platform::WindowState::Minimized);
+    EXPECT_EQ(model.state, WindowState::Minimized);
     ::ShowWindow(os.window().mainWindow(), SW_RESTORE);
-    EXPECT_EQ(model.state, platform::WindowState::Normal);
+    EXPECT_EQ(model.state, WindowState::Normal);
     const HWND box = ::GetDlgItem(os.window().mainWindow(), 1);
     RECT r{};
     ::GetWindowRect(box, &r);
     ::SetCursorPos(r.left + 20, r.top + 5);
     for (const UINT mouse : {WM_MOUSEMOVE, WM_LBUTTONDOWN})
-        EXPECT_EQ(::SendMessageW(box, WM_SETCURSOR, reinterpret_cast<WPARAM>(box),
-                                 MAKELPARAM(HTCLIENT, mouse)),
-                  TRUE);
+        EXPECT_TRUE(::SendMessageW(box, WM_SETCURSOR, WPARAM(box), MAKELPARAM(HTCLIENT, mouse)));
     EXPECT_EQ(events.moves, (std::vector<std::array<int, 3>>{{1, 300, 75}})) << "twips at 96 dpi";
     ::SendMessageW(box, BM_CLICK, 0, 0);
     ::SendMessageW(box, BM_CLICK, 0, 0);
@@ -222,31 +194,29 @@ TEST(WineWindow, TellsTheProgramWhatTheUserDoes) {
     };
     const LOGFONTW plain = font();
     control.font = {"", 9, true, 0x00FF0000};
-    os.window().controlChanged(1, platform::Change::Font);
+    os.window().controlChanged(1, Change::Font);
     EXPECT_TRUE(font().lfUnderline && font().lfHeight == plain.lfHeight &&
                 std::wstring(font().lfFaceName) == plain.lfFaceName);
 
     // The tray icon from its add to its delete, with the pictures kept for it; a double click on
     // it in Wine's notification area.
-    platform::Shell& shell = os.shell();
-    const platform::Handle icon = shell.loadIconFile(OAPANEL_BUNDLE_DIR "/tomcat6/bin/stop.ico", 16,
-                                                     16, platform::kLrLoadFromFile);
-    const platform::Handle stopped = shell.storedPicture(platform::TrayPicture::Stopped),
-                           running = shell.storedPicture(platform::TrayPicture::Running);
-    EXPECT_TRUE(icon && stopped && running != stopped &&
-                shell.storedPicture(platform::TrayPicture::Stopped) == stopped)
+    Shell& shell = os.shell();
+    const Handle icon =
+        shell.loadIconFile(OAPANEL_BUNDLE_DIR "/tomcat6/bin/stop.ico", 16, 16, kLrLoadFromFile);
+    const Handle stopped = shell.storedPicture(TrayPicture::Stopped),
+                 running = shell.storedPicture(TrayPicture::Running);
+    EXPECT_TRUE(icon && stopped && shell.storedPicture(TrayPicture::Stopped) == stopped)
         << "each picture loaded once, not on every call";
     EXPECT_NE(pixels(stopped), pixels(running)) << "a picture for each state";
-    platform::NotifyIconData nid{7, platform::kNifMessage | platform::kNifIcon, icon, "", "", "",
-                                 0};
-    EXPECT_EQ(shell.notifyIcon(platform::kNimModify, nid), 0) << "no icon yet";
-    ASSERT_NE(shell.notifyIcon(platform::kNimAdd, nid), 0);
+    NotifyIconData nid{7, kNifMessage | kNifIcon, icon, "", "", "", 0};
+    EXPECT_EQ(shell.notifyIcon(kNimModify, nid), 0) << "no icon yet";
+    ASSERT_NE(shell.notifyIcon(kNimAdd, nid), 0);
     ::SendMessageW(::FindWindowExW(::FindWindowW(L"__winex11_standalone_tray", nullptr), nullptr,
                                    L"__winex11_tray_icon", nullptr),
                    WM_LBUTTONDBLCLK, 0, 0);
     for (int i = 0; i < 20 && events.trayMessages.empty(); ++i) os.windows().waitForEvents(50);
     EXPECT_EQ(events.trayMessages, std::vector<std::uint32_t>{WM_LBUTTONDBLCLK});
-    EXPECT_NE(shell.notifyIcon(platform::kNimDelete, nid), 0);
+    EXPECT_NE(shell.notifyIcon(kNimDelete, nid), 0);
     shell.destroyIcon(icon);
 
     ::DestroyWindow(os.window().mainWindow());  // which asks to quit, as this does
