@@ -348,7 +348,8 @@ void OaSystem::ScheduleTick() {
     double due = -1;
     const auto sooner = [&](double at) { due = due < 0 ? at : std::min(due, at); };
     for (const auto& s : states_) {
-        if (watching_) sooner(s->nextLook);
+        // A service the panel works on is looked at again once the operation is over.
+        if (watching_ && !s->busy) sooner(s->nextLook);
         if (s->check) sooner(now + s->check->IdleFor(now));
         if (s->attempt) sooner(now + s->attempt->IdleFor(now));
         if (s->answered && !s->attempt) sooner(s->nextTry);

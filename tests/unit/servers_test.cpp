@@ -206,6 +206,7 @@ TEST_F(PanelTest, ASlowStartStillSucceedsAndANotifyingSystemIsAskedSeldom) {
         EXPECT_NEAR(m.os.clockImpl.monotonic - start, 20.5, notifying ? 0.01 : 0.06);
         const int looks = m.os.count("QueryServiceStatus");
         EXPECT_TRUE(notifying ? looks < 60 : looks > 300) << looks;
+        EXPECT_LT(m.os.count("Mirror " + std::to_string(IDC_tmProbe)), 40) << "the engine sleeps";
     }
 }
 
