@@ -10,7 +10,8 @@
 #   in the application folder, a MinGW runtime DLL, or a newer system one),
 # - imports by ordinal (nothing to check by name),
 # - imports a function newer than that Windows (the lists below),
-# - names another Windows version in its PE header, or a manifest for another processor.
+# - names another Windows version in its PE header, or a manifest for another processor,
+# - carries debug sections.
 #
 # Where the names come from:
 # - msvcrt.dll: the annotated export list of mingw-w64 (mingw-w64-crt/lib-common/msvcrt.def.in),
@@ -112,6 +113,9 @@ done
 identity=$(strings -a "$exe" | grep -o 'name="oapanel"[^>]*processorArchitecture="[^"]*"' || true)
 [[ $identity == *"processorArchitecture=\"$arch\""* ]] ||
     failures+=("manifest: no assembly identity for processor $arch (found: ${identity:-none})")
+
+# What ships is stripped: the runtime's debug sections would add a quarter of a megabyte.
+! "$objdump" -h "$exe" | grep -q ' \.debug_' || failures+=("$exe carries debug sections")
 
 if [ ${#failures[@]} -gt 0 ]; then
     printf '%s\n' "${failures[@]}" >&2
