@@ -167,9 +167,22 @@ int messageBox(const std::wstring* answer) {
     return check(waitUntil([&] { return !IsWindow(box); }), L"the box did not close");
 }
 
-// Picked the way a keyboard user would: Down to the Nth item (separators are skipped), Enter.
-int menuPick(int position) {
-    HWND menu = waitWindow(L"#32768");
+// A right click on the tray icon, then the Nth item picked the way a keyboard user would:
+// Down to it (separators are skipped), Enter. Under a loaded X server the focus change of a
+// window just hidden can close the menu as it opens; a user would click again, and so do we.
+int trayMenu(HWND main, int position) {
+    HWND menu = nullptr;
+    for (ULONGLONG again = 0; !menu && GetTickCount64() < gDeadline;) {
+        if (GetTickCount64() >= again) {
+            PostMessageW(main, kTrayCallback, 0, LPARAM(WM_RBUTTONUP));
+            again = GetTickCount64() + 3000;
+        }
+        const auto visible = windowsOf(L"#32768");
+        if (!visible.empty())
+            menu = visible[0];
+        else
+            Sleep(gPollMs);
+    }
     if (!menu) return fail(L"no pop-up menu appeared");
     for (int i = 0; i <= position; ++i) {
         const WPARAM key = i < position ? VK_DOWN : VK_RETURN;
@@ -282,7 +295,8 @@ int run(const std::vector<std::wstring>& a) {
             return check(PostMessageW(w, kTrayCallback, 0, LPARAM(number)), L"could not post");
         });
     if (c == L"msgbox" && n <= 1) return messageBox(n ? &a[1] : nullptr);
-    if (c == L"menu-pick" && n == 1) return menuPick(number);
+    if (c == L"tray-menu" && n == 1)
+        return withControl(0, [&](HWND w) { return trayMenu(w, number); });
     if (c == L"wait-service" && n == 2) return waitService(a[1], a[2]);
     if (c == L"hold-port" && n == 1) return holdPort(number);
     if (c == L"end-session" && n == 0) return withControl(0, endSession);

@@ -13,7 +13,7 @@ OA_NAME=services${version:+_$version}
 source "$(dirname "$0")/lib.sh"
 oa_init "${@:1:4}"
 lbl_tomcat=$(oa_id lblTomcat) cmd_oa=$(oa_id cmdOA) cmd_tomcat=$(oa_id cmdTomcat)
-double_click=0x203 right_button_up=0x205 # the mouse messages the shell posts for the icon
+double_click=0x203 # the mouse message the shell posts for a double-click on the icon
 menu_open=1 menu_restart=2 menu_exit=3    # the tray menu's items, counted past the separator
 
 if [[ -n $version ]]; then # XP x64 is 5.2.3790
@@ -61,7 +61,7 @@ check_ports "both servers running" 正在使用
 # The tray: the close box only hides the window, the icon stays; a double-click or 打开 brings
 # the window back.
 mapfile -t seen < <(oa_driver close + windows + tray-shown + post-tray $double_click + wait-window + \
-    close + post-tray $right_button_up + menu-pick $menu_open + wait-window)
+    close + tray-menu $menu_open + wait-window)
 oa_expect_eq "close box hides, the icon stays; double-click and 打开 show the window again" \
     "${#seen[@]} ${seen[*]:0:2}" "4 0 1"
 
@@ -70,14 +70,14 @@ oa_expect_eq "close box hides, the icon stays; double-click and 打开 show the 
 printf -v want "\n${OA_TIME}%s\\\\.{3,}成功" "停止 Tomcat" "停止 MySQL" "启动 MySQL"
 want+=$'\n'"${OA_TIME}MySQL 已就绪（[^）]*）"$'\n'"${OA_TIME}启动 Tomcat\\.{3,}成功"$'\n'"${OA_TIME}OA 已就绪（[^）]*）"
 oa_expect_match "重新启动 stops Tomcat and MySQL, then starts MySQL and Tomcat" \
-    "$(oa_driver --timeout 30 post-tray $right_button_up + menu-pick $menu_restart + wait-line "停止 Tomcat" + \
+    "$(oa_driver --timeout 30 tray-menu $menu_restart + wait-line "停止 Tomcat" + \
         wait-last-line "OA 已就绪" >/dev/null &&
         oa_driver list | tail -n 7)" \
     "^${OA_TIME}TOMCAT端口 8080 正在使用${want}\$"
 
 # 退出 while the servers run asks first; Cancel keeps everything as it was.
 oa_expect_eq "退出 asks while the servers run; Cancel keeps the panel, its window and icon" \
-    "$(oa_driver post-tray $right_button_up + menu-pick $menu_exit + msgbox Cancel && sleep 1 &&
+    "$(oa_driver tray-menu $menu_exit + msgbox Cancel && sleep 1 &&
         oa_alive "$panel" && oa_driver windows + tray-shown)" $'OK Cancel\nOA服务将继续运行，是否退出？\n1\n1'
 
 # The OA button stops the whole system after asking, and starts it again without asking.
@@ -123,7 +123,7 @@ expect_status "after the death" "Tomcat:已停止 MySQL:已启动 OA:已停止 �
 oa_driver --timeout 30 click "$cmd_tomcat" + wait-last-line "OA 已就绪" >/dev/null
 
 # 退出 with OK: the panel goes, its icon with it, and the servers keep running.
-oa_driver post-tray $right_button_up + menu-pick $menu_exit + msgbox OK >/dev/null ||
+oa_driver tray-menu $menu_exit + msgbox OK >/dev/null ||
     oa_die "cannot leave through the tray menu"
 oa_expect_exit "退出 with OK ends the panel" "$panel"
 oa_expect_eq "the servers keep running after the panel left" "$(oa_ports)" "open open"
