@@ -70,7 +70,7 @@ TEST_F(PanelTest, ASecondInstanceOrAWindowThatCannotBeMadeEndsTheStartUp) {
     EXPECT_EQ(m.os.count("ExitProcess 1"), 1);
 }
 
-TEST_F(PanelTest, TheLayoutFollowsTheWindowAndTheAdvancedPanel) {
+TEST_F(PanelTest, TheLayoutFollowsTheWindowAndClosingHidesIt) {
     ASSERT_FALSE(load());
     // (The placement at any size is checked from outside, on the real window, by e2e.)
     os.ui.resize(9900, 6600);
@@ -93,10 +93,8 @@ TEST_F(PanelTest, TheLayoutFollowsTheWindowAndTheAdvancedPanel) {
                         ctl(c.id).width == c.width && ctl(c.id).height == c.height)
                 << c.name;
     }
-}
 
-TEST_F(PanelTest, ClosingHidesTheWindowAndExitAsksOnlyWhileAServerRuns) {
-    ASSERT_FALSE(load());
+    // Closing and minimising hide the window; exit asks only while a server runs.
     os.ui.resize(9900, 6600, platform::WindowState::Minimized);
     EXPECT_FALSE(os.ui.model->visible);
     os.ui.model->visible = true;
