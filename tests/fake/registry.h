@@ -100,7 +100,6 @@ public:
         const Path p = where(root, path);
         if (const long e = recorded("RegDeleteKeyA " + shown(root, path))) return e;
         if (p.status) return p.status;
-        if (p.full.find('\\') == p.full.npos) return P::kErrorRegAccessDenied;  // a root stays
         if (!keys_.count(p.full)) return P::kErrorFileNotFound;
         if (!(rightsAt(p.full) & 0x10000) || !children(p.full).empty())  // DELETE
             return P::kErrorRegAccessDenied;
@@ -134,10 +133,6 @@ public:
             for (const auto& child : children(k.full))
                 info.maxSubKeyLength = std::max(info.maxSubKeyLength, ansiSize(keys_[child].name)),
                 ++info.subKeys;
-            for (const auto& [n, v] : k.values) {
-                info.maxValueNameLength = std::max(info.maxValueNameLength, ansiSize(n));
-                info.maxValueLength = std::max(info.maxValueLength, std::uint32_t(v.data.size()));
-            }
             return P::kRegOk;
         });
     }
@@ -163,7 +158,7 @@ private:
         }
     };
     // Where a path leads: "HKCU\\SOFTWARE\\X", with each key on the way below the root and its
-    // name as written; or the status of a malformed path or a bad handle.
+    // name as written; or the status of a bad handle.
     struct Path {
         long status = P::kRegOk;
         std::string full;
@@ -191,19 +186,15 @@ private:
         const auto it = open_.find(h);
         return it == open_.end() ? std::nullopt : std::optional(it->second);
     }
-    // Below a root, predefined or an open handle. One trailing backslash is accepted; a
-    // leading one or an empty part is malformed.
+    // Below a root, predefined or an open handle.
     Path where(P::Handle root, const std::string& path) const {
         const auto at = behind(root);
         if (!at) return {6, "", {}};  // ERROR_INVALID_HANDLE
         Path p{P::kRegOk, at->first, {}};
-        const std::string rest = path.ends_with('\\') ? path.substr(0, path.size() - 1) : path;
-        for (std::size_t start = 0, end = 0; !path.empty() && end != rest.npos; start = end + 1) {
-            end = rest.find('\\', start);
-            const std::string name = rest.substr(start, end - start);
-            if (name.empty()) return {161, "", {}};  // ERROR_BAD_PATHNAME
-            p.full += "\\" + UpperCase(name);
-            p.levels.emplace_back(p.full, name);
+        for (std::size_t start = 0, end = 0; !path.empty() && end != path.npos; start = end + 1) {
+            end = path.find('\\', start);
+            p.full += "\\" + UpperCase(path.substr(start, end - start));
+            p.levels.emplace_back(p.full, path.substr(start, end - start));
         }
         return p;
     }
@@ -261,8 +252,7 @@ private:
         const auto at = behind(key);
         if (!at) return 6;  // ERROR_INVALID_HANDLE
         if ((at->second & right) != right) return P::kErrorRegAccessDenied;
-        if (rootName(key)) keys_[at->first].full = at->first;  // a root is always there
-        if (!keys_.count(at->first)) return 1018;              // ERROR_KEY_DELETED
+        if (!keys_.count(at->first)) return 1018;  // ERROR_KEY_DELETED
         return then(keys_[at->first]);
     }
 

@@ -150,29 +150,26 @@ TEST_F(PanelTest, AServerThatStopsAnsweringIsSaidOnceAndSoIsItsRecovery) {
     const struct {
         oapanel::ServerKind kind;
         fake::FakeSockets::Server badly;
-        std::string hung, recovered;
+        std::string hung;
     } cases[] = {
         {oapanel::ServerKind::Database,
          {[](auto&) { return std::string(); }, 0, 0, true},
-         "MySQL 无应答：端口 3307 连续 3 次未应答",
-         "MySQL 已恢复（5.0.96-fake）"},
+         "MySQL 无应答：端口 3307 连续 3 次未应答"},
         {oapanel::ServerKind::Database,
          {[&](auto&) { return error; }},
-         "MySQL 无应答：错误 1040：Too many",
-         "MySQL 已恢复（5.0.96-fake）"},
+         "MySQL 无应答：错误 1040：Too many"},
         {oapanel::ServerKind::WebContainer,
          {[](auto&) { return std::string("HTTP/1.1 503 x\r\n"); }},
-         "OA 无应答：/oa 连续 3 次返回 HTTP 503",
-         "OA 已恢复（HTTP 200）"},
+         "OA 无应答：/oa 连续 3 次返回 HTTP 503"},
         {oapanel::ServerKind::WebContainer,
          {[](auto&) { return std::string(); }, 0, 0, true},
-         "OA 无应答：/oa 连续 3 次未应答",
-         "OA 已恢复（HTTP 200）"},
+         "OA 无应答：/oa 连续 3 次未应答"},
     };
     for (const auto& c : cases) {
         Machine m;
         Ready(m);
         const Server& server = oapanel::ServerOf(c.kind);
+        const bool db = c.kind == oapanel::ServerKind::Database;
         auto& answers = m.os.net.servers[server.port];
         const auto well = answers;
         answers = c.badly;
@@ -184,9 +181,11 @@ TEST_F(PanelTest, AServerThatStopsAnsweringIsSaidOnceAndSoIsItsRecovery) {
         EXPECT_EQ(m.os.tray.balloons.back().title, c.hung.substr(0, c.hung.find("：")));
         answers = well;
         m.os.ui.advance(31);
-        EXPECT_EQ(m.lines(before), (std::vector<std::string>{c.hung, c.recovered}));
+        EXPECT_EQ(m.lines(before),
+                  (std::vector<std::string>{
+                      c.hung, db ? "MySQL 已恢复（5.0.96-fake）" : "OA 已恢复（HTTP 200）"}));
         // Stopped by the panel, it is asked no more until it answers after its next start.
-        m.click(c.kind == oapanel::ServerKind::Database ? IDC_cmdMysql : IDC_cmdTomcat);
+        m.click(db ? IDC_cmdMysql : IDC_cmdTomcat);
         const int tries = m.os.count("connect " + std::to_string(server.port));
         m.os.ui.advance(100);
         EXPECT_EQ(m.os.count("connect " + std::to_string(server.port)), tries);
