@@ -51,7 +51,7 @@ struct RegistryTest : ::testing::Test {
     void TearDown() override { EXPECT_EQ(os.reg.openKeys(), 0u); }
 };
 
-TEST(BasRegistry, RootKeysAndPaths) {
+TEST(RegistryValues, RootKeysAndPaths) {
     EXPECT_EQ(GetRootKey("hkey_local_machine"), HKLM);
     for (auto root : {HKCU, HKCR, platform::kHkeyUsers, platform::kHkeyCurrentConfig})
         EXPECT_EQ(GetRootKey(GetRootKeyName(root)), root);
