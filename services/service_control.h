@@ -16,9 +16,10 @@ namespace oapanel {
 // How long a wait gives a command, and how often it shows that it still waits.
 inline constexpr double kWaitLimit = 30.0;
 inline constexpr double kDotInterval = 2.0;
-// How often a wait looks: often, unless the service itself says when it changes.
+// How often a wait looks: often, unless the service itself says when it changes; then only
+// with each dot, in case a notification was lost.
 inline constexpr std::uint32_t kPollMs = 50;
-inline constexpr std::uint32_t kNotifiedPollMs = 1000;
+inline constexpr std::uint32_t kNotifiedPollMs = 2000;
 
 // Names one line of the activity log for as long as it is there.
 using LineId = std::int64_t;
