@@ -250,6 +250,10 @@ public:
     // the handle and ask on a new one). False where the system has no such notification
     // (before Vista) or refuses it: then the caller polls.
     virtual bool notifyStatusChange(Handle service, std::uint32_t stateMask) = 0;
+    // The status a fired notification carried: the state the service entered then, with its
+    // exit codes, which a quick restart replaces before anyone asks. Once per firing; false
+    // when none has fired since the last call. A new request forgets it.
+    virtual bool notifiedStatus(Handle service, ServiceStatus& status) = 0;
     // GetLastError() right after the last failing call above.
     virtual std::uint32_t lastError() = 0;
 };

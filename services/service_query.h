@@ -35,6 +35,10 @@ public:
     // Asks to be woken when the service enters one of the states (kNotifyRunning, ...); false
     // where the system cannot, and the wait has to look more often instead.
     bool Notify(std::uint32_t stateMask);
+    // The status the last notification carried, once; false when none came since.
+    bool Notified(platform::ServiceStatus& status) {
+        return service_ && scm_.notifiedStatus(service_.get(), status);
+    }
     // Why the service could not be opened (kErrorServiceDoesNotExist, ...), else 0.
     std::uint32_t OpenError() const { return openError_; }
 

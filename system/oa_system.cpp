@@ -271,11 +271,19 @@ void OaSystem::StepTry(const Server& server, double now) {
 
 // What the service is now. A change the panel did not make is news: a stop (clean, or a death
 // with its reason and the server's last words), or a start, which is then asked whether it
-// answers, as after the panel's own start.
+// answers, as after the panel's own start. What a notification saw comes first: a service that
+// Windows restarts at once after a crash (its recovery settings) runs again by now, and only
+// the notification still knows that it died, and why.
 void OaSystem::Look(const Server& server, bool notified) {
     State& s = state(server);
     if (!watching_ || s.busy || Ending()) return;
-    const platform::ServiceStatus status = Status(server);
+    if (platform::ServiceStatus notice; s.service->Notified(notice)) See(server, notice, notified);
+    See(server, Status(server), notified);
+    Ask(server);
+}
+
+void OaSystem::See(const Server& server, const platform::ServiceStatus& status, bool notified) {
+    State& s = state(server);
     const bool running = status.currentState && status.currentState != platform::kServiceStopped;
     if (running != s.seenRunning) {
         // Windows was asked and did not tell: from now on this service is looked at.
@@ -296,7 +304,6 @@ void OaSystem::Look(const Server& server, bool notified) {
             view_.ShowState();
         }
     }
-    Ask(server);
 }
 
 // After the panel's own operation: what it left is where the watch goes on from.

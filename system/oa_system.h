@@ -105,6 +105,7 @@ private:
     std::optional<PortStranger> Stranger(const Server& server);
     // The watch: what the service is now, news or not.
     void Look(const Server& server, bool notified);
+    void See(const Server& server, const platform::ServiceStatus& status, bool notified);
     void Rebase(const Server& server);
     platform::ServiceStatus Status(const Server& server);
     void Ask(const Server& server);

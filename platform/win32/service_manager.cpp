@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <list>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/record_size.h"
@@ -30,6 +31,7 @@ struct ServiceManager::Notify {
     ServiceNotify record{};
     std::uint32_t mask = 0;  // the states asked for
     bool pending = false;    // asked for, not yet delivered
+    bool delivered = false;  // delivered with a status, not yet read
     bool inUse = false;      // its handle is still open
     DWORD closedAt = 0;      // when its handle was closed while it was pending
 };
@@ -59,8 +61,21 @@ ServiceManager::Notify& freeRecord() {
 
 // Runs as an APC in the window system's alertable wait, which then ends.
 void CALLBACK notified(void* notify) {
-    static_cast<ServiceManager::Notify*>(static_cast<ServiceNotify*>(notify)->pContext)->pending =
-        false;
+    const auto* record = static_cast<ServiceNotify*>(notify);
+    auto* request = static_cast<ServiceManager::Notify*>(record->pContext);
+    request->pending = false;
+    request->delivered = record->dwNotificationStatus == ERROR_SUCCESS;
+}
+
+platform::ServiceStatus statusOf(const SERVICE_STATUS_PROCESS& s) {
+    return {s.dwServiceType,
+            s.dwCurrentState,
+            s.dwControlsAccepted,
+            s.dwWin32ExitCode,
+            s.dwServiceSpecificExitCode,
+            s.dwCheckPoint,
+            s.dwWaitHint,
+            s.dwProcessId};
 }
 
 SC_HANDLE sc(platform::Handle h) { return reinterpret_cast<SC_HANDLE>(h); }
@@ -106,14 +121,7 @@ bool ServiceManager::queryServiceStatus(platform::Handle service, platform::Serv
         lastError_ = ::GetLastError();
         return false;
     }
-    status = {s.dwServiceType,
-              s.dwCurrentState,
-              s.dwControlsAccepted,
-              s.dwWin32ExitCode,
-              s.dwServiceSpecificExitCode,
-              s.dwCheckPoint,
-              s.dwWaitHint,
-              s.dwProcessId};
+    status = statusOf(s);
     return true;
 }
 
@@ -157,6 +165,7 @@ bool ServiceManager::notifyStatusChange(platform::Handle service, std::uint32_t 
         return false;
     }
     request->record = {};
+    request->delivered = false;
     request->record.dwVersion = 2;  // SERVICE_NOTIFY_STATUS_CHANGE
     request->record.pfnNotifyCallback = &notified;
     request->record.pContext = request;
@@ -164,6 +173,13 @@ bool ServiceManager::notifyStatusChange(platform::Handle service, std::uint32_t 
     lastError_ = notify(sc(service), stateMask, &request->record);
     request->pending = lastError_ == ERROR_SUCCESS;
     return request->pending;
+}
+
+bool ServiceManager::notifiedStatus(platform::Handle service, platform::ServiceStatus& status) {
+    const auto it = notifies_.find(service);
+    if (it == notifies_.end() || !std::exchange(it->second->delivered, false)) return false;
+    status = statusOf(it->second->record.ServiceStatus);
+    return true;
 }
 
 bool ServiceManager::closeServiceHandle(platform::Handle h) {

@@ -17,6 +17,7 @@ public:
                             std::uint32_t bufferSize, std::uint32_t& bytesNeeded) override;
     bool closeServiceHandle(platform::Handle handle) override;
     bool notifyStatusChange(platform::Handle service, std::uint32_t stateMask) override;
+    bool notifiedStatus(platform::Handle service, platform::ServiceStatus& status) override;
     std::uint32_t lastError() override { return lastError_; }
 
     struct Notify;  // one notification request and the record the system writes into

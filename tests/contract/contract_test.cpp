@@ -129,6 +129,10 @@ TEST_F(Contract, AServiceFollowsTheCommandsTheProgramLaunches) {
         ASSERT_TRUE(scm.notifyStatusChange(watched, mask));
         EXPECT_LT(run(command, then, 10000), 5.0) << command;
         EXPECT_EQ(status.processId != 0, then == kServiceRunning) << command;
+        ServiceStatus told{};  // what the notification carried: the state it fired for, once
+        for (int i = 0; i < 50 && !scm.notifiedStatus(watched, told); ++i)
+            os.windows().waitForEvents(100);
+        EXPECT_TRUE(told.currentState == then && !scm.notifiedStatus(watched, told)) << command;
         scm.closeServiceHandle(watched);
     }
     EXPECT_TRUE(run("sc delete ", 0) < 20 && scm.lastError() == kErrorServiceDoesNotExist);

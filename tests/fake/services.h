@@ -43,9 +43,10 @@ public:
         s.state = state, s.exitCode = exitCode, s.specificCode = specific;
         s.processId = state == P::kServiceStopped ? 0 : 0x600;
         const auto asked = [&](const auto& r) {
-            return open_[r.first] == UpperCase(name) && (r.second & bitOf(state));
+            return open_[r.first] == UpperCase(name) && (r.second & bitOf(state)) && !deaf &&
+                   (told_[r.first] = statusOf(s), true);
         };
-        if (!deaf && std::erase_if(requests_, asked) && fireSoon) fireSoon();
+        if (std::erase_if(requests_, asked) && fireSoon) fireSoon();
     }
 
     P::Handle openSCManager(std::uint32_t access) override {
@@ -64,7 +65,7 @@ public:
     }
     bool queryServiceStatus(P::Handle service, P::ServiceStatus& status) override {
         Service* s = opened(service, "QueryServiceStatus");
-        if (s) status = {0x10, s->state, 0, s->exitCode, s->specificCode, 0, 0, s->processId};
+        if (s) status = statusOf(*s);
         return s;
     }
     bool queryServiceConfig(P::Handle service, P::ServiceConfig& config, std::uint32_t bufferSize,
@@ -81,7 +82,7 @@ public:
     }
     bool closeServiceHandle(P::Handle handle) override {
         r_.call("CloseServiceHandle " + Hex(handle));
-        requests_.erase(handle);  // closing cancels what was asked on it
+        requests_.erase(handle), told_.erase(handle);  // closing cancels what was asked on it
         return open_.erase(handle) || ((lastError_ = P::kErrorInvalidHandle), false);
     }
     bool notifyStatusChange(P::Handle service, std::uint32_t mask) override {
@@ -90,10 +91,17 @@ public:
             return false;
         if (const auto it = requests_.find(service); it != requests_.end())
             return it->second == mask || ((lastError_ = P::kErrorAlreadyRegistered), false);
+        told_.erase(service);
         if (const Service* s = find(open_[service]); !s || !(bitOf(s->state) & mask))
             requests_[service] = mask;
         else if (fireSoon && !deaf)
-            fireSoon();  // already there: the system queues it at once
+            told_[service] = statusOf(*s), fireSoon();  // already there: queued at once
+        return true;
+    }
+    bool notifiedStatus(P::Handle service, P::ServiceStatus& status) override {
+        const auto it = told_.find(service);
+        if (it == told_.end()) return false;
+        status = it->second, told_.erase(it);
         return true;
     }
     std::uint32_t lastError() override { return lastError_; }
@@ -101,6 +109,9 @@ public:
 private:
     // SERVICE_NOTIFY_STOPPED is 0x1, and the bits of the other states follow in their order.
     static std::uint32_t bitOf(std::uint32_t state) { return 1u << (state - 1); }
+    static P::ServiceStatus statusOf(const Service& s) {
+        return {0x10, s.state, 0, s.exitCode, s.specificCode, 0, 0, s.processId};
+    }
     Service* opened(P::Handle service, const std::string& call) {
         if (r_.call(call, &lastError_)) return nullptr;
         Service* s =
@@ -112,6 +123,7 @@ private:
     P::Handle next_ = 0x100;
     std::map<P::Handle, std::string> open_;        // handle -> service, "" for a manager
     std::map<P::Handle, std::uint32_t> requests_;  // handle -> states asked to hear of
+    std::map<P::Handle, P::ServiceStatus> told_;   // handle -> the status a firing carried
 };
 
 }  // namespace fake
