@@ -39,14 +39,13 @@ struct OaSystem::State {
     std::unique_ptr<ReadinessProbe> attempt;
 };
 
-// While the panel's own operation runs on a service, its changes belong to the operation; the
-// watch goes on from where the operation left it, and the tries wait for its next answer.
+// While the panel's own operation runs on a service, its changes belong to the operation, and
+// its tries pause; the watch goes on from where the operation left it.
 class OaSystem::Busy {
 public:
     Busy(OaSystem& system, const Server& server) : system_(system), server_(server) {
         State& s = system_.state(server_);
         ++s.busy;
-        s.answered = false;
         s.attempt.reset();
     }
     Busy(const Busy&) = delete;
@@ -146,6 +145,7 @@ void OaSystem::Start(const Server& server) {
         outcome.serverLine = log->ErrorLine(LogPick::Cause, Decoder()).value_or("");
     Settle(server, true, outcome);
     if (!outcome.ok || !outcome.changed) return;
+    state(server).answered = false;  // asked again once it has answered
     state(server).log = std::move(log);
     StartCheck(server, outcome.startedAt);
 }
@@ -254,7 +254,7 @@ void OaSystem::StepCheck(const Server& server, double now) {
 // connections keeps its service running, and only its answers tell.
 void OaSystem::StepTry(const Server& server, double now) {
     State& s = state(server);
-    if (!s.answered || (!s.attempt && now < s.nextTry)) return;
+    if (!s.answered || s.busy || (!s.attempt && now < s.nextTry)) return;
     if (!s.attempt) s.attempt = Probe(server, now, true);
     const auto result = s.attempt->Step(now, Decoder());
     if (s.attempt->Over()) s.attempt.reset();
@@ -312,6 +312,9 @@ void OaSystem::Rebase(const Server& server) {
     if (!watching_ || Ending()) return;
     const platform::ServiceStatus status = Status(server);
     s.seenRunning = status.currentState && status.currentState != platform::kServiceStopped;
+    // Asked again once it has answered after a start, or a full interval after the operation.
+    if (!s.seenRunning) s.answered = false;
+    s.nextTry = std::max(s.nextTry, Now() + kTryEvery);
     Ask(server);
 }
 
@@ -359,7 +362,7 @@ void OaSystem::ScheduleTick() {
         if (watching_ && !s->busy) sooner(s->nextLook);
         if (s->check) sooner(now + s->check->IdleFor(now));
         if (s->attempt) sooner(now + s->attempt->IdleFor(now));
-        if (s->answered && !s->attempt) sooner(s->nextTry);
+        if (s->answered && !s->attempt && !s->busy) sooner(s->nextTry);
     }
     view_.TickIn(due < 0 ? 0 : std::clamp(static_cast<int>((due - now) * 1000), 50, 30000));
 }
