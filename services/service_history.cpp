@@ -16,6 +16,14 @@ std::uint32_t Word(const std::vector<std::uint8_t>& b, std::size_t at, int bytes
     return n;
 }
 
+// One code point as UTF-8: a lead byte that says how many follow, six bits in each of them.
+void AppendUtf8(std::string& out, std::uint32_t c) {
+    static constexpr unsigned char kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+    const int tail = (c >= 0x80) + (c >= 0x800) + (c >= 0x10000);
+    out += static_cast<char>(kLead[tail] | c >> 6 * tail);
+    for (int i = tail - 1; i >= 0; --i) out += static_cast<char>(0x80 | (c >> 6 * i & 0x3F));
+}
+
 // The NUL-terminated UTF-16 text at `at`, which must end before `end`; as UTF-8.
 std::string Utf16At(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t end) {
     std::string out;
@@ -27,20 +35,7 @@ std::string Utf16At(const std::vector<std::uint8_t>& b, std::size_t at, std::siz
             if (low >= 0xDC00 && low < 0xE000)
                 c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00), at += 2;
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6), out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12),
-                out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18),
-                out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-                out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        AppendUtf8(out, c);
     }
     return {};  // no end within the record: no text
 }

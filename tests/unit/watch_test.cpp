@@ -223,17 +223,17 @@ TEST_F(PanelTest, AServerThatStopsAnsweringIsSaidOnceAndSoIsItsRecovery) {
 
 // An EVENTLOGRECORD as the service manager writes it: the head, the source, the computer, then
 // the insertion strings; `cut` takes bytes off its end, `length` overrides its length field.
-fake::Bytes EventRecord(std::int64_t ago, std::uint32_t id, std::vector<std::string> strings,
-                        std::string source = "Service Control Manager", int length = -1) {
+fake::Bytes EventRecord(std::int64_t ago, std::uint32_t id, std::vector<std::u16string> strings,
+                        std::u16string source = u"Service Control Manager", int length = -1) {
     fake::Bytes r(56);
     const auto put = [&](std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) r[at + i] = std::uint8_t(v >> 8 * i);
     };
-    const auto text = [&](const std::string& ascii) {
-        for (char c : ascii) r.push_back(std::uint8_t(c)), r.push_back(0);
+    const auto text = [&](const std::u16string& utf16) {
+        for (char16_t c : utf16) r.push_back(std::uint8_t(c)), r.push_back(std::uint8_t(c >> 8));
         r.push_back(0), r.push_back(0);
     };
-    text(source), text("PC");
+    text(source), text(u"PC");
     put(36, std::uint32_t(r.size()));
     for (const auto& s : strings) text(s);
     put(0, length < 0 ? std::uint32_t(r.size()) : std::uint32_t(length));
@@ -251,36 +251,38 @@ TEST_F(PanelTest, TheEventLogSaysWhatHappenedWhileThePanelWasAway) {
         std::string lastLine;              // of oapanel.log; none: no file
         std::vector<std::string> lines;
     } cases[] = {
-        {{EventRecord(1970, 7034, {"Tomcat6Brackwen"}),
-          EventRecord(3600, 7031, {"Tomcat6Brackwen"}),
-          EventRecord(3700, 7023, {"MySQL5Brackwen", "x"}),
-          EventRecord(3800, 7024, {"MySQL5Brackwen"}), EventRecord(3900, 7036, {"Tomcat6Brackwen"}),
-          EventRecord(4000, 7034, {"Other"}),
-          EventRecord(4100, 7034, {"Tomcat6Brackwen"}, "Other source"),
+        {{EventRecord(1970, 7034, {u"Tomcat6Brackwen"}),
+          EventRecord(3600, 7031, {u"Tomcat6Brackwen"}),
+          EventRecord(3700, 7023, {u"澜栖数据库 𝄞", u"x"}),
+          EventRecord(3800, 7024, {u"澜栖数据库 𝄞"}), EventRecord(3900, 7036, {u"Tomcat6Brackwen"}),
+          EventRecord(4000, 7034, {u"Other"}),
+          EventRecord(4100, 7034, {u"Tomcat6Brackwen"}, u"Other source"),
           EventRecord(4200, 7034, {})},
          "",
          {"上次运行以来 MySQL 意外停止 2 次，最近一次 2012-01-09 04:31:10",
           kTomcat + "2 次，最近一次 " + kSince}},
-        {{EventRecord(1970, 7034, {"Tomcat6Brackwen"}),
-          EventRecord(90000, 7034, {"Tomcat6Brackwen"})},
+        {{EventRecord(1970, 7034, {u"Tomcat6Brackwen"}),
+          EventRecord(90000, 7034, {u"Tomcat6Brackwen"})},
          "",
          {kTomcat + "1 次，最近一次 " + kSince}},  // a day back only
-        {{EventRecord(1970, 7034, {"Tomcat6Brackwen"}),
-          EventRecord(3600, 7034, {"Tomcat6Brackwen"})},
+        {{EventRecord(1970, 7034, {u"Tomcat6Brackwen"}),
+          EventRecord(3600, 7034, {u"Tomcat6Brackwen"})},
          "2012-01-09 04:40:00 - x",
          {kTomcat + "1 次，最近一次 " + kSince}},
-        {{EventRecord(8 * 86400, 7034, {"Tomcat6Brackwen"})}, "2011-12-29 04:40:00 - x", {}},
-        {{EventRecord(1970, 7034, {"Tomcat6Brackwen"}, "Service Control Manager", 500),
-          EventRecord(1980, 7034, {"Tomcat6Brackwen"})},
+        {{EventRecord(8 * 86400, 7034, {u"Tomcat6Brackwen"})}, "2011-12-29 04:40:00 - x", {}},
+        {{EventRecord(1970, 7034, {u"Tomcat6Brackwen"}, u"Service Control Manager", 500),
+          EventRecord(1980, 7034, {u"Tomcat6Brackwen"})},
          "",
          {}},  // longer than the bytes
-        {{EventRecord(1970, 7034, {"Tomcat6Brackwen"}, "Service Control Manager", 0)}, "", {}},
+        {{EventRecord(1970, 7034, {u"Tomcat6Brackwen"}, u"Service Control Manager", 0)}, "", {}},
         {{fake::Bytes(40, 0xFF)}, "", {}},  // cut short
     };
     for (const auto& c : cases) {
         Machine m;
         for (const char* name : {"Tomcat6Brackwen", "MySQL5Brackwen"})
             m.os.commands.registerService(name, "D:\\OA\\t.exe");
+        // Matched by display name, which may be any text: one outside the BMP too.
+        m.os.scm.find("MySQL5Brackwen")->config.displayName = "澜栖数据库 𝄞";
         m.os.events.records = c.records;
         if (!c.lastLine.empty())
             m.os.filesImpl.content["D:\\OA\\oapanel.log"] =
