@@ -5,13 +5,14 @@
 
 namespace oapanel {
 
-std::string ActivityLog::GetLogTime() {
-    const platform::LocalTime t = clock_.localTime();
+std::string TimeText(const platform::LocalTime& t) {
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d - ", t.year, t.month, t.day,
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
                   t.hour, t.minute, t.second);
     return text;
 }
+
+std::string ActivityLog::GetLogTime() { return TimeText(clock_.localTime()) + " - "; }
 
 LineId ActivityLog::AddLineUnselected(const std::string& text) {
     // Trim before adding so the count never passes the limit, not even for a moment; a line

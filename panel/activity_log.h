@@ -12,6 +12,9 @@
 
 namespace oapanel {
 
+// A time as the log shows it: 2012-01-09 05:32:50.
+std::string TimeText(const platform::LocalTime& t);
+
 // Names one line for as long as it is in the list, however many older lines leave it.
 using LineId = std::int64_t;
 

@@ -1,6 +1,6 @@
 #include "panel/messages.h"
 
-#include <cstdio>
+#include "panel/activity_log.h"
 
 namespace oapanel {
 
@@ -80,11 +80,8 @@ std::string RecoveryLine(const Server& server, const ProbeResult& result) {
 }
 
 std::string HistoryLine(const Server& server, int times, const platform::LocalTime& t) {
-    char when[32];
-    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second);
     return std::string("上次运行以来 ") + server.name + " 意外停止 " + std::to_string(times) +
-           " 次，最近一次 " + when;
+           " 次，最近一次 " + TimeText(t);
 }
 
 std::pair<std::string, std::string> SplitAtColon(const std::string& line) {
