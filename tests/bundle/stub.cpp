@@ -338,13 +338,6 @@ DWORD WINAPI dieLater(void* context) {
     return 0;
 }
 
-void running(Service& service) {
-    service.report(SERVICE_RUNNING);
-    service.runningSince = GetTickCount64();
-    if (service.knobs.dieAfter != INFINITE)
-        CloseHandle(CreateThread(nullptr, 0, dieLater, &service, 0, nullptr));
-}
-
 // Serves until stopped, waiting on the stop and the listening socket together so that a stop
 // is prompt. RUNNING is reported only once the port is really ours (or port_taken=run).
 DWORD serve(Service& service) {
@@ -366,7 +359,10 @@ DWORD serve(Service& service) {
             return logTrouble(service.knobs, Trouble::PortTaken), DWORD(error);
         logTrouble(service.knobs, Trouble::RunsWithoutPort);
     }
-    running(service);
+    service.report(SERVICE_RUNNING);
+    service.runningSince = GetTickCount64();
+    if (service.knobs.dieAfter != INFINITE)
+        CloseHandle(CreateThread(nullptr, 0, dieLater, &service, 0, nullptr));
     note("running, %s on 127.0.0.1:%lu", listening ? "listening" : "not listening",
          service.knobs.port);
     const Handle incoming{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
