@@ -4,15 +4,14 @@
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, void*) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(self, path, MAX_PATH);
+    wchar_t line[MAX_PATH + 2] = {};
+    DWORD length = ::GetModuleFileNameW(self, line, MAX_PATH);
+    line[length++] = L'\r', line[length++] = L'\n';
+    // A failed open leaves an invalid handle, which the write and the close refuse.
     const HANDLE mark = ::CreateFileW(L"C:\\planted-marks.txt", FILE_APPEND_DATA, FILE_SHARE_READ,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (mark != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        ::WriteFile(mark, path, length * sizeof(wchar_t), &written, nullptr);
-        ::WriteFile(mark, L"\r\n", 4, &written, nullptr);
-        ::CloseHandle(mark);
-    }
+    DWORD written = 0;
+    ::WriteFile(mark, line, length * sizeof(wchar_t), &written, nullptr);
+    ::CloseHandle(mark);
     return TRUE;
 }
